@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the gateway twice (plain, and with
+# AddressSanitizer + UndefinedBehaviorSanitizer) and runs every test of both
+# builds through CTest. Exits non-zero on any failure.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+
+jobs=$(nproc)
+
+run_build() {
+  local dir=$1
+  shift
+  cmake -S . -B "$dir" "$@" >/dev/null
+  cmake --build "$dir" -j"$jobs"
+  ctest --test-dir "$dir" --output-on-failure -j"$jobs" --timeout 600
+}
+
+echo "== plain build"
+run_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+echo "== sanitizer build (address, undefined)"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  run_build build-asan -DCMAKE_BUILD_TYPE=Debug -DGATEWAY_SANITIZE=address,undefined
