@@ -1,0 +1,3 @@
+#include <gtest/gtest.h>
+int x;
+TEST(A,B){}
