@@ -38,7 +38,9 @@ State& Global() {
   return state;
 }
 
-std::string In(const char* text) { return text == nullptr ? std::string() : AnsiToUtf8(text); }
+std::string In(const char* text) {
+  return text == nullptr ? std::string() : AnsiToUtf8(text);
+}
 
 // Writes `utf8` as 8-bit text into `buffer`, cut so that it and its NUL fit
 // in `size` bytes; returns what was written, as UTF-8.
@@ -154,10 +156,14 @@ CLISITEF_SIM_EXPORT int VORN_STDCALL IniciaFuncaoSiTefInterativo(int modality, c
   return Guarded(__func__, [&] {
     State& state = Global();
     std::lock_guard lock(state.mutex);
-    Json record = {{"fn", "IniciaFuncaoSiTefInterativo"}, {"modality", modality},
-                   {"amount", In(amount)},                {"doc", In(doc)},
-                   {"date", In(date)},                    {"time", In(time)},
-                   {"operator", In(operatorName)},        {"restrictions", In(restrictions)}};
+    Json record = {{"fn", "IniciaFuncaoSiTefInterativo"},
+                   {"modality", modality},
+                   {"amount", In(amount)},
+                   {"doc", In(doc)},
+                   {"date", In(date)},
+                   {"time", In(time)},
+                   {"operator", In(operatorName)},
+                   {"restrictions", In(restrictions)}};
     Placeholders placeholders{In(amount), In(date), In(time), In(doc), {}};
     const int result =
         StartFunction(state, record, std::to_string(modality), std::move(placeholders), true);
@@ -180,7 +186,8 @@ CLISITEF_SIM_EXPORT int VORN_STDCALL ContinuaFuncaoSiTefInterativo(int* command,
       record["error"] = "no function is running";
       return Finish(record, kFailure);
     }
-    ContinueOutcome outcome = state.run->Continue(record["answer"].get<std::string>(), continueCode);
+    ContinueOutcome outcome =
+        state.run->Continue(record["answer"].get<std::string>(), continueCode);
     if (outcome.answered) {
       record["answered_cmd"] = outcome.answered->cmd;
       record["answered_type"] = outcome.answered->type;
@@ -193,10 +200,14 @@ CLISITEF_SIM_EXPORT int VORN_STDCALL ContinuaFuncaoSiTefInterativo(int* command,
     }
     if (outcome.command) {
       const Command& next = *outcome.command;
-      if (command != nullptr) *command = next.cmd;
-      if (fieldType != nullptr) *fieldType = next.type;
-      if (minimum != nullptr) *minimum = static_cast<short>(next.min);
-      if (maximum != nullptr) *maximum = static_cast<short>(next.max);
+      if (command != nullptr)
+        *command = next.cmd;
+      if (fieldType != nullptr)
+        *fieldType = next.type;
+      if (minimum != nullptr)
+        *minimum = static_cast<short>(next.min);
+      if (maximum != nullptr)
+        *maximum = static_cast<short>(next.max);
       record["cmd"] = next.cmd;
       record["type"] = next.type;
       record["min"] = next.min;
@@ -270,8 +281,7 @@ CLISITEF_SIM_EXPORT int VORN_STDCALL LeCartaoDiretoEx(char* message, char* track
       return Finish(record, kFailure);
     }
     const Json& card = scenario->Card();
-    record["message"] =
-        WriteText(message, kCardMessageSize, Scenario::TextOr(card, "message", ""));
+    record["message"] = WriteText(message, kCardMessageSize, Scenario::TextOr(card, "message", ""));
     record["track1"] = WriteText(track1, kTrackSize, Scenario::TextOr(card, "track1", ""));
     record["track2"] = WriteText(track2, kTrackSize, Scenario::TextOr(card, "track2", ""));
     return Finish(record, Scenario::IntOr(card, "result", 0));

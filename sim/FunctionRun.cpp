@@ -13,8 +13,11 @@ const Json& EmptySteps() {
 }  // namespace
 
 std::string Placeholders::Apply(const std::string& text) const {
-  const std::pair<const char*, const std::string*> names[] = {
-      {"{amount}", &amount}, {"{date}", &date}, {"{time}", &time}, {"{doc}", &doc}, {"{nsu}", &nsu}};
+  const std::pair<const char*, const std::string*> names[] = {{"{amount}", &amount},
+                                                              {"{date}", &date},
+                                                              {"{time}", &time},
+                                                              {"{doc}", &doc},
+                                                              {"{nsu}", &nsu}};
   std::string out;
   std::size_t pos = 0;
   while (pos < text.size()) {
@@ -105,8 +108,8 @@ std::optional<int> FunctionRun::Answer(const std::string& answer, ContinueOutcom
   }
   const Json& branches = step["branches"];
   const Json* target = branches.contains(answer) ? &branches[answer]
-                       : branches.contains("*") ? &branches["*"]
-                                                : nullptr;
+                       : branches.contains("*")  ? &branches["*"]
+                                                 : nullptr;
   if (target == nullptr) {
     // No branch takes this answer: the same step is asked again.
     pending_.push_front(&step);

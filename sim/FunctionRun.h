@@ -32,9 +32,9 @@ struct Command {
 
 // What one continue call did.
 struct ContinueOutcome {
-  int result = 0;                  // 10000 with `command`, otherwise the final status
-  std::optional<Command> command;  // the next command
-  std::optional<Command> answered;  // the command the answer belongs to
+  int result = 0;                     // 10000 with `command`, otherwise the final status
+  std::optional<Command> command;     // the next command
+  std::optional<Command> answered;    // the command the answer belongs to
   std::optional<std::string> expect;  // what the answered step expected
   bool mismatch = false;
   std::optional<std::string> finalText;  // buffer text that comes with a final status

@@ -12,7 +12,9 @@ namespace clisitef_sim {
 namespace {
 
 // Members whose name starts with "_" are comments and are never looked at.
-bool IsComment(const std::string& key) { return !key.empty() && key.front() == '_'; }
+bool IsComment(const std::string& key) {
+  return !key.empty() && key.front() == '_';
+}
 
 class Validator {
  public:
@@ -45,8 +47,9 @@ class Validator {
     if (!value.is_number_integer()) {
       Fail(path, "must be a whole number");
     }
-    if (value.is_number_unsigned() ? value.get<unsigned long long>() > static_cast<unsigned long long>(high)
-                                   : value.get<long long>() < low || value.get<long long>() > high) {
+    if (value.is_number_unsigned()
+            ? value.get<unsigned long long>() > static_cast<unsigned long long>(high)
+            : value.get<long long>() < low || value.get<long long>() > high) {
       Fail(path, "must be between " + std::to_string(low) + " and " + std::to_string(high));
     }
   }
@@ -161,7 +164,9 @@ std::string ReadFile(const std::string& path) {
   return text.str();
 }
 
-bool FileExists(const std::string& path) { return std::ifstream(path).good(); }
+bool FileExists(const std::string& path) {
+  return std::ifstream(path).good();
+}
 
 }  // namespace
 
