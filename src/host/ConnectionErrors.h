@@ -16,3 +16,9 @@ class EConversionError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
+
+// A message larger than the configured limit (declared, or once inflated).
+class EMessageTooLarge : public EConnectionFault {
+ public:
+  using EConnectionFault::EConnectionFault;
+};
