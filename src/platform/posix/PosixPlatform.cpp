@@ -1,0 +1,342 @@
+#include "platform/posix/PosixPlatform.h"
+
+#include <dirent.h>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <fnmatch.h>
+#include <signal.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+#include <thread>
+
+#include "platform/CodePage1252.h"
+
+namespace platform {
+
+namespace {
+
+int LowerAscii(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') ? c + 32 : c;
+}
+
+bool LessIgnoringCase(const std::string& a, const std::string& b) {
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    return LowerAscii(static_cast<unsigned char>(x)) < LowerAscii(static_cast<unsigned char>(y));
+  });
+}
+
+bool EqualIgnoringCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && !LessIgnoringCase(a, b) && !LessIgnoringCase(b, a);
+}
+
+std::string BaseName(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Runs a shell command line in a child process; returns its pid or -1.
+pid_t SpawnShell(const std::string& commandLine, const std::string& workingDirectory, bool detach) {
+  const pid_t pid = fork();
+  if (pid != 0) {
+    return pid;
+  }
+  if (detach) {
+    setsid();
+    if (fork() != 0) {
+      _exit(0);
+    }
+  }
+  if (!workingDirectory.empty() && chdir(workingDirectory.c_str()) != 0) {
+    _exit(127);
+  }
+  execl("/bin/sh", "sh", "-c", commandLine.c_str(), static_cast<char*>(nullptr));
+  _exit(127);
+}
+
+std::string Quoted(const std::string& text) {
+  std::string out = "'";
+  for (const char c : text) {
+    out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  }
+  return out + "'";
+}
+
+}  // namespace
+
+Platform& SystemPlatform() {
+  static PosixPlatform instance;
+  return instance;
+}
+
+std::string PosixPlatform::AnsiToUtf8(std::string_view ansi) const {
+  return Cp1252ToUtf8(ansi);
+}
+
+std::string PosixPlatform::Utf8ToAnsi(std::string_view utf8) const {
+  return Utf8ToCp1252(utf8);
+}
+
+RegionalSettings PosixPlatform::Regional() const {
+  std::lock_guard guard(regionalLock_);
+  return regional_;
+}
+
+void PosixPlatform::OverrideRegional(const RegionalSettings& settings) {
+  std::lock_guard guard(regionalLock_);
+  regional_ = settings;
+}
+
+CivilTime PosixPlatform::LocalNow() const {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  tm local{};
+  localtime_r(&now.tv_sec, &local);
+  return {local.tm_year + 1900,
+          local.tm_mon + 1,
+          local.tm_mday,
+          local.tm_hour,
+          local.tm_min,
+          local.tm_sec,
+          static_cast<int>(now.tv_nsec / 1000000)};
+}
+
+int PosixPlatform::UtcOffsetMinutes(const CivilTime& local) const {
+  tm broken{};
+  broken.tm_year = local.year - 1900;
+  broken.tm_mon = local.month - 1;
+  broken.tm_mday = local.day;
+  broken.tm_hour = local.hour;
+  broken.tm_min = local.minute;
+  broken.tm_sec = local.second;
+  broken.tm_isdst = -1;
+  const time_t moment = mktime(&broken);
+  tm resolved{};
+  localtime_r(&moment, &resolved);
+  return static_cast<int>(resolved.tm_gmtoff / 60);
+}
+
+void PosixPlatform::SleepMs(int milliseconds) const {
+  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+std::string PosixPlatform::NewGuid() const {
+  unsigned char bytes[16];
+  std::size_t filled = 0;
+  while (filled < sizeof bytes) {
+    const ssize_t got = getrandom(bytes + filled, sizeof bytes - filled, 0);
+    if (got < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      throw std::system_error(errno, std::generic_category(), "getrandom");
+    }
+    filled += static_cast<std::size_t>(got);
+  }
+  bytes[6] = static_cast<unsigned char>((bytes[6] & 0x0F) | 0x40);
+  bytes[8] = static_cast<unsigned char>((bytes[8] & 0x3F) | 0x80);
+  char text[37];
+  std::snprintf(text, sizeof text,
+                "%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X", bytes[0],
+                bytes[1], bytes[2], bytes[3], bytes[4], bytes[5], bytes[6], bytes[7], bytes[8],
+                bytes[9], bytes[10], bytes[11], bytes[12], bytes[13], bytes[14], bytes[15]);
+  return text;
+}
+
+std::string PosixPlatform::ExecutablePath() const {
+  std::string buffer(4096, '\0');
+  const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
+  if (length <= 0) {
+    return {};
+  }
+  buffer.resize(static_cast<std::size_t>(length));
+  return buffer;
+}
+
+bool PosixPlatform::FileExists(const std::string& path) const {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool PosixPlatform::DirectoryExists(const std::string& path) const {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool PosixPlatform::ForceDirectories(const std::string& path) const {
+  if (path.empty()) {
+    return false;
+  }
+  std::string partial;
+  std::size_t pos = 0;
+  while (pos != std::string::npos) {
+    const std::size_t slash = path.find('/', pos + 1);
+    partial = path.substr(0, slash);
+    if (!partial.empty() && !DirectoryExists(partial) && mkdir(partial.c_str(), 0777) != 0 &&
+        errno != EEXIST) {
+      return false;
+    }
+    pos = slash;
+  }
+  return DirectoryExists(path);
+}
+
+std::optional<std::string> PosixPlatform::ReadFile(const std::string& path) const {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    return std::nullopt;
+  }
+  std::ostringstream content;
+  content << in.rdbuf();
+  if (in.bad()) {
+    return std::nullopt;
+  }
+  return content.str();
+}
+
+void PosixPlatform::WriteFile(const std::string& path, std::string_view bytes, bool append) const {
+  const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC);
+  const int fd = open(path.c_str(), flags, 0666);
+  if (fd < 0) {
+    throw std::system_error(errno, std::generic_category(), path);
+  }
+  std::size_t written = 0;
+  while (written < bytes.size()) {
+    const ssize_t n = write(fd, bytes.data() + written, bytes.size() - written);
+    if (n < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      const int error = errno;
+      close(fd);
+      throw std::system_error(error, std::generic_category(), path);
+    }
+    written += static_cast<std::size_t>(n);
+  }
+  if (close(fd) != 0) {
+    throw std::system_error(errno, std::generic_category(), path);
+  }
+}
+
+bool PosixPlatform::RenameFile(const std::string& from, const std::string& to) const {
+  return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool PosixPlatform::DeleteFile(const std::string& path) const {
+  return unlink(path.c_str()) == 0;
+}
+
+std::vector<std::string> PosixPlatform::FindFiles(const std::string& mask) const {
+  const auto slash = mask.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : mask.substr(0, slash + 1);
+  const std::string pattern = slash == std::string::npos ? mask : mask.substr(slash + 1);
+  std::vector<std::string> names;
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) {
+    return names;
+  }
+  while (const dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name != "." && name != ".." &&
+        fnmatch(pattern.c_str(), name.c_str(), FNM_CASEFOLD | FNM_PERIOD) == 0) {
+      names.push_back(name);
+    }
+  }
+  closedir(dir);
+  std::sort(names.begin(), names.end(), LessIgnoringCase);
+  return names;
+}
+
+bool PosixPlatform::FlushFileToDisk(const std::string& path) const {
+  int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd < 0) {
+    fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  }
+  if (fd < 0) {
+    return false;
+  }
+  const bool flushed = fsync(fd) == 0;
+  close(fd);
+  return flushed;
+}
+
+void* PosixPlatform::LoadLibrary(const std::string& path) const {
+  return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+}
+
+void* PosixPlatform::LoadedLibrary(const std::string& path) const {
+  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+  if (handle) {
+    dlclose(handle);  // the probe took a reference of its own; the library stays loaded
+  }
+  return handle;
+}
+
+void* PosixPlatform::FindSymbol(void* library, const std::string& name) const {
+  return library ? dlsym(library, name.c_str()) : nullptr;
+}
+
+bool PosixPlatform::FreeLibrary(void* library) const {
+  return library && dlclose(library) == 0;
+}
+
+void PosixPlatform::RunAndWait(const std::string& commandLine, const std::string& workingDirectory,
+                               std::uint16_t) const {
+  const pid_t pid = SpawnShell(commandLine, workingDirectory, false);
+  if (pid > 0) {
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+  }
+}
+
+void PosixPlatform::ShellOpen(const std::string& program, const std::string& parameters,
+                              std::uint16_t) const {
+  const std::string commandLine =
+      "exec " + Quoted(program) + (parameters.empty() ? "" : " " + parameters);
+  const pid_t pid = SpawnShell(commandLine, "", true);
+  if (pid > 0) {
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+  }
+}
+
+void PosixPlatform::TerminateProcessesNamed(const std::string& executableName) const {
+  DIR* proc = opendir("/proc");
+  if (!proc) {
+    return;
+  }
+  const pid_t self = getpid();
+  while (const dirent* entry = readdir(proc)) {
+    const std::string name = entry->d_name;
+    if (name.empty() || !std::all_of(name.begin(), name.end(), ::isdigit)) {
+      continue;
+    }
+    const auto pid = static_cast<pid_t>(std::stol(name));
+    if (pid == self) {
+      continue;
+    }
+    const auto commandLine = ReadFile("/proc/" + name + "/cmdline");
+    if (!commandLine || commandLine->empty()) {
+      continue;
+    }
+    const std::string program = commandLine->substr(0, commandLine->find('\0'));
+    if (EqualIgnoringCase(BaseName(program), executableName)) {
+      kill(pid, SIGKILL);
+    }
+  }
+  closedir(proc);
+}
+
+}  // namespace platform

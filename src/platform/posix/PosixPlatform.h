@@ -1,0 +1,53 @@
+#pragma once
+
+#include <mutex>
+
+#include "platform/Platform.h"
+
+namespace platform {
+
+// The Linux implementation: Windows-1252 as the ANSI code page, Brazilian
+// Portuguese regional settings unless overridden, the TZ environment for the
+// local time.
+class PosixPlatform : public Platform {
+ public:
+  std::string AnsiToUtf8(std::string_view ansi) const override;
+  std::string Utf8ToAnsi(std::string_view utf8) const override;
+  RegionalSettings Regional() const override;
+  void OverrideRegional(const RegionalSettings& settings) override;
+
+  CivilTime LocalNow() const override;
+  int UtcOffsetMinutes(const CivilTime& local) const override;
+  void SleepMs(int milliseconds) const override;
+  std::string NewGuid() const override;
+
+  std::string ExecutablePath() const override;
+  char PathDelimiter() const override { return '/'; }
+
+  bool FileExists(const std::string& path) const override;
+  bool DirectoryExists(const std::string& path) const override;
+  bool ForceDirectories(const std::string& path) const override;
+  std::optional<std::string> ReadFile(const std::string& path) const override;
+  void WriteFile(const std::string& path, std::string_view bytes, bool append) const override;
+  bool RenameFile(const std::string& from, const std::string& to) const override;
+  bool DeleteFile(const std::string& path) const override;
+  std::vector<std::string> FindFiles(const std::string& mask) const override;
+  bool FlushFileToDisk(const std::string& path) const override;
+
+  void* LoadLibrary(const std::string& path) const override;
+  void* LoadedLibrary(const std::string& path) const override;
+  void* FindSymbol(void* library, const std::string& name) const override;
+  bool FreeLibrary(void* library) const override;
+
+  void RunAndWait(const std::string& commandLine, const std::string& workingDirectory,
+                  std::uint16_t showWindow) const override;
+  void ShellOpen(const std::string& program, const std::string& parameters,
+                 std::uint16_t showWindow) const override;
+  void TerminateProcessesNamed(const std::string& executableName) const override;
+
+ private:
+  mutable std::mutex regionalLock_;
+  RegionalSettings regional_;
+};
+
+}  // namespace platform
