@@ -15,17 +15,21 @@ TServerThread::~TServerThread() {
   WaitFor();
 }
 
-void TServerThread::Start() { thread_ = std::thread([this] { Execute(); }); }
+void TServerThread::Start() {
+  thread_ = std::thread([this] { Execute(); });
+}
 
 void TServerThread::Stop() {
   std::lock_guard lock(lock_);
   stopping_ = true;
-  if (listener_ != nullptr) listener_->Close();
+  if (listener_ != nullptr)
+    listener_->Close();
   for (Connection& entry : connections_) entry.connection->Abort();
 }
 
 void TServerThread::WaitFor() {
-  if (thread_.joinable()) thread_.join();
+  if (thread_.joinable())
+    thread_.join();
 }
 
 void TServerThread::Execute() {
@@ -41,7 +45,8 @@ void TServerThread::Execute() {
     }
     {
       std::lock_guard lock(lock_);
-      if (stopping_) listener->Close();
+      if (stopping_)
+        listener->Close();
       listener_ = listener.get();
     }
     active_ = true;
@@ -63,7 +68,8 @@ void TServerThread::Accept(TlsServerContext& tls, platform::TcpListener& listene
   while (std::unique_ptr<platform::TcpConnection> socket = listener.Accept()) {
     Reap(false);
     std::lock_guard lock(lock_);
-    if (stopping_) return;
+    if (stopping_)
+      return;
     if (static_cast<int>(connections_.size()) >= settings_.maxConnections) {
       log_("Conexão de " + socket->PeerAddress() + " recusada: limite de " +
            std::to_string(settings_.maxConnections) + " conexões simultâneas atingido.");
@@ -96,7 +102,8 @@ void TServerThread::RunConnection(Connection& entry) {
          ") encerrada por erro: " + e.what());
   }
   connection.Abort();
-  if (connection.Data().State == csConnected) TCPServerDisconnect(connection);
+  if (connection.Data().State == csConnected)
+    TCPServerDisconnect(connection);
   entry.done = true;
 }
 
@@ -106,11 +113,13 @@ void TServerThread::TCPServerExecute(TWebSocketConnection& connection) {
     return;
   }
   const std::string message = connection.DecodeWebSocketFrame();
-  if (!message.empty() && handlers_.OnClientMessage) handlers_.OnClientMessage(connection, message);
+  if (!message.empty() && handlers_.OnClientMessage)
+    handlers_.OnClientMessage(connection, message);
 }
 
 void TServerThread::TCPServerDisconnect(TWebSocketConnection& connection) {
-  if (!handlers_.OnClientDisconnected) return;
+  if (!handlers_.OnClientDisconnected)
+    return;
   try {
     handlers_.OnClientDisconnected(connection);
   } catch (const std::exception& e) {

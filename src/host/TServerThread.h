@@ -19,7 +19,7 @@ struct TServerSettings {
   platform::TcpListenOptions listen;  // port and TCP keep-alive
   std::string certificateFolder;      // holds server_cert.pem, server_key.pem, ca_cert.pem
   TConnectionSettings connection;
-  int maxConnections = 0;             // connections served at once; more are turned away
+  int maxConnections = 0;  // connections served at once; more are turned away
 };
 
 // The WebSocket server: a thread that activates the listener and accepts

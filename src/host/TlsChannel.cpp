@@ -7,8 +7,10 @@
 
 namespace {
 std::chrono::milliseconds Remaining(ByteStream::Clock::time_point deadline) {
-  if (deadline == ByteStream::Clock::time_point::max()) return std::chrono::milliseconds(-1);
-  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - ByteStream::Clock::now());
+  if (deadline == ByteStream::Clock::time_point::max())
+    return std::chrono::milliseconds(-1);
+  const auto left =
+      std::chrono::ceil<std::chrono::milliseconds>(deadline - ByteStream::Clock::now());
   return left.count() < 0 ? std::chrono::milliseconds(0) : left;
 }
 }  // namespace
@@ -16,15 +18,19 @@ std::chrono::milliseconds Remaining(ByteStream::Clock::time_point deadline) {
 TlsChannel::TlsChannel(SSL_CTX* ctx, std::unique_ptr<platform::TcpConnection> socket,
                        std::chrono::milliseconds writeStall)
     : socket_(std::move(socket)), ssl_(SSL_new(ctx)), writeStall_(writeStall) {
-  if (ssl_ == nullptr) throw EConnectionFault("Falha ao criar a sessão TLS: " + TlsErrorText());
+  if (ssl_ == nullptr)
+    throw EConnectionFault("Falha ao criar a sessão TLS: " + TlsErrorText());
   SSL_set_fd(ssl_, static_cast<int>(socket_->NativeHandle()));
 }
 
-TlsChannel::~TlsChannel() { SSL_free(ssl_); }
+TlsChannel::~TlsChannel() {
+  SSL_free(ssl_);
+}
 
 bool TlsChannel::WaitFor(int error, Clock::time_point deadline) {
   const auto left = Remaining(deadline);
-  if (left.count() == 0) return false;
+  if (left.count() == 0)
+    return false;
   return error == SSL_ERROR_WANT_WRITE ? socket_->WaitWritable(left) : socket_->WaitReadable(left);
 }
 
@@ -35,7 +41,8 @@ void TlsChannel::Handshake(Clock::time_point deadline) {
       std::lock_guard lock(io_);
       ERR_clear_error();
       const int rc = SSL_accept(ssl_);
-      if (rc == 1) return;
+      if (rc == 1)
+        return;
       error = SSL_get_error(ssl_, rc);
       if (error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE) {
         const std::string reason =
@@ -43,7 +50,8 @@ void TlsChannel::Handshake(Clock::time_point deadline) {
         throw EConnectionFault("Falha na negociação TLS: " + reason + ".");
       }
     }
-    if (!WaitFor(error, deadline)) throw EConnectionFault("Tempo esgotado na negociação TLS.");
+    if (!WaitFor(error, deadline))
+      throw EConnectionFault("Tempo esgotado na negociação TLS.");
   }
 }
 
@@ -54,14 +62,16 @@ std::size_t TlsChannel::ReadSome(std::uint8_t* data, std::size_t size, Clock::ti
       std::lock_guard lock(io_);
       ERR_clear_error();
       const int rc = SSL_read(ssl_, data, static_cast<int>(std::min<std::size_t>(size, 1 << 30)));
-      if (rc > 0) return static_cast<std::size_t>(rc);
+      if (rc > 0)
+        return static_cast<std::size_t>(rc);
       error = SSL_get_error(ssl_, rc);
       if (error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE) {
         ERR_clear_error();
         throw EConnectionClosed("Conexão encerrada.");
       }
     }
-    if (!WaitFor(error, deadline)) return 0;
+    if (!WaitFor(error, deadline))
+      return 0;
   }
 }
 
@@ -97,13 +107,18 @@ bool TlsChannel::HasInput(std::chrono::milliseconds wait) {
       ERR_clear_error();
       std::uint8_t byte;
       const int rc = SSL_peek(ssl_, &byte, 1);
-      if (rc > 0) return true;
+      if (rc > 0)
+        return true;
       const int error = SSL_get_error(ssl_, rc);
       ERR_clear_error();
-      if (error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE) return true;
+      if (error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE)
+        return true;
     }
-    if (!WaitFor(SSL_ERROR_WANT_READ, deadline)) return false;
+    if (!WaitFor(SSL_ERROR_WANT_READ, deadline))
+      return false;
   }
 }
 
-void TlsChannel::Shutdown() { socket_->Shutdown(); }
+void TlsChannel::Shutdown() {
+  socket_->Shutdown();
+}

@@ -7,7 +7,8 @@
 std::string TlsErrorText() {
   const unsigned long error = ERR_get_error();
   ERR_clear_error();
-  if (error == 0) return "erro desconhecido";
+  if (error == 0)
+    return "erro desconhecido";
   const char* reason = ERR_reason_error_string(error);
   return reason != nullptr ? reason : "erro " + std::to_string(error);
 }
@@ -15,7 +16,8 @@ std::string TlsErrorText() {
 TlsServerContext::TlsServerContext(const std::string& certificateFile, const std::string& keyFile,
                                    const std::string& caFile)
     : ctx_(SSL_CTX_new(TLS_server_method())) {
-  if (ctx_ == nullptr) throw std::runtime_error("Falha ao criar o contexto TLS: " + TlsErrorText());
+  if (ctx_ == nullptr)
+    throw std::runtime_error("Falha ao criar o contexto TLS: " + TlsErrorText());
   auto fail = [this](const std::string& what, const std::string& file) {
     const std::string reason = TlsErrorText();
     SSL_CTX_free(ctx_);
@@ -40,4 +42,6 @@ TlsServerContext::TlsServerContext(const std::string& certificateFile, const std
   }
 }
 
-TlsServerContext::~TlsServerContext() { SSL_CTX_free(ctx_); }
+TlsServerContext::~TlsServerContext() {
+  SSL_CTX_free(ctx_);
+}

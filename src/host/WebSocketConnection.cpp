@@ -13,7 +13,9 @@ TWebSocketConnection::TWebSocketConnection(std::uint64_t id, SSL_CTX* ctx,
       reader_(channel_),
       upgradeDeadline_(ByteStream::Clock::now() + settings.upgradeTimeout) {}
 
-void TWebSocketConnection::TCPServerConnect() { channel_.Handshake(upgradeDeadline_); }
+void TWebSocketConnection::TCPServerConnect() {
+  channel_.Handshake(upgradeDeadline_);
+}
 
 void TWebSocketConnection::WebSocketHandshake() {
   const std::string key = ReadUpgradeRequestKey(reader_, upgradeDeadline_);
@@ -26,7 +28,8 @@ void TWebSocketConnection::WebSocketHandshake() {
 void TWebSocketConnection::SendFrame(std::uint8_t opcode, const std::string& payload) {
   const std::string frame = EncodeFrame(opcode, payload);
   std::lock_guard lock(writeLock_);
-  if (!connected_) return;
+  if (!connected_)
+    return;
   try {
     channel_.WriteAll(reinterpret_cast<const std::uint8_t*>(frame.data()), frame.size());
   } catch (const EConnectionFault& e) {
@@ -43,7 +46,8 @@ void TWebSocketConnection::SendClientMessage(const std::string& text) {
 
 std::string TWebSocketConnection::DecodeWebSocketFrame() {
   std::lock_guard lock(readLock_);
-  if (!connected_) throw EConnectionClosed("Conexão encerrada.");
+  if (!connected_)
+    throw EConnectionClosed("Conexão encerrada.");
   WebSocketMessage message;
   std::string text;
   try {
@@ -71,12 +75,14 @@ std::string TWebSocketConnection::DecodeWebSocketFrame() {
 
 bool TWebSocketConnection::HasInputPending(std::chrono::milliseconds wait) {
   std::lock_guard lock(readLock_);
-  if (!connected_ || reader_.HasBuffered()) return true;
+  if (!connected_ || reader_.HasBuffered())
+    return true;
   return channel_.HasInput(wait);
 }
 
 void TWebSocketConnection::Close() {
-  if (!connected_) return;
+  if (!connected_)
+    return;
   SendFrame(OPCODE_CLOSE, ClosePayload(kCloseNormal));
   Abort();
 }
