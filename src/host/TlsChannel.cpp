@@ -45,9 +45,13 @@ void TlsChannel::Handshake(Clock::time_point deadline) {
         return;
       error = SSL_get_error(ssl_, rc);
       if (error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE) {
-        const std::string reason =
-            error == SSL_ERROR_SSL ? TlsErrorText() : std::string("conexão encerrada pelo cliente");
-        throw EConnectionFault("Falha na negociação TLS: " + reason + ".");
+        // A peer that leaves before sending anything (a port probe) is no fault.
+        if (error != SSL_ERROR_SSL ||
+            ERR_GET_REASON(ERR_peek_error()) == SSL_R_UNEXPECTED_EOF_WHILE_READING) {
+          ERR_clear_error();
+          throw EConnectionClosed("Conexão encerrada pelo cliente.");
+        }
+        throw EConnectionFault("Falha na negociação TLS: " + TlsErrorText() + ".");
       }
     }
     if (!WaitFor(error, deadline))
