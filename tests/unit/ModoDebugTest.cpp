@@ -24,7 +24,9 @@ extern char** environ;
 
 // Fontconfig keeps its font caches until the process ends; under the leak
 // checker they are not the window's leaks.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:libfontconfig.so\n";
+}
 
 namespace {
 
