@@ -216,9 +216,11 @@ class FakeManager {
     if (r.header == "CRT" || r.header == "CHQ" || r.header == "ADM" || r.header == "CNC") {
       resposta.resposta = {{"009-000", "0"},   {"010-000", "REDE"}, {"012-000", "777"},
                            {"027-000", "FIN"}, {"028-000", "1"},    {"029-001", "\"VIA UNICA\""}};
-      const auto valor = r.campos.find("003-000");
-      if (valor != r.campos.end()) {
-        resposta.resposta["003-000"] = valor->second;
+      for (const char* eco : {"002-000", "003-000"}) {
+        const auto campo = r.campos.find(eco);
+        if (campo != r.campos.end()) {
+          resposta.resposta[eco] = campo->second;
+        }
       }
     }
     return resposta;
