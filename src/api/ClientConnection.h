@@ -3,8 +3,9 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
-#include <stdexcept>
 #include <string>
+
+#include "util/Exception.h"
 
 // One client's WebSocket connection, as the request handlers see it. Every
 // request runs on the thread of the connection that sent it, and everything
@@ -52,9 +53,9 @@ class ClientConnection {
 
 // The connection ended (see ClientConnection::DecodeWebSocketFrame). Handlers
 // let it propagate: the request is over, and the server ends the connection.
-class EConnectionClosed : public std::runtime_error {
+class EConnectionClosed : public Exception {
  public:
-  using std::runtime_error::runtime_error;
+  using Exception::Exception;
 };
 
 // Called on the connection's own thread with each non-empty message the

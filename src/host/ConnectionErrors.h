@@ -12,7 +12,13 @@ class EConnectionFault : public EConnectionClosed {
 
 // A received message that could not be turned into text (bad gzip data). The
 // connection goes on; the message is logged and read as empty.
-class EConversionError : public std::runtime_error {
+class EConversionError : public Exception {
  public:
-  using std::runtime_error::runtime_error;
+  using Exception::Exception;
+};
+
+// A message larger than the configured limit (declared, or once inflated).
+class EMessageTooLarge : public EConnectionFault {
+ public:
+  using EConnectionFault::EConnectionFault;
 };

@@ -52,7 +52,7 @@ std::string Inflate(const std::string& gz, std::uint64_t maxBytes) {
     const std::size_t produced = sizeof chunk - zs.avail_out;
     if (out.size() + produced > maxBytes) {
       inflateEnd(&zs);
-      throw EConnectionFault(TooBig(maxBytes));
+      throw EMessageTooLarge(TooBig(maxBytes));
     }
     out.append(chunk, produced);
     if (rc == Z_OK && produced == 0 && zs.avail_in == 0) {
@@ -160,7 +160,7 @@ WebSocketMessage ReadWebSocketMessage(StreamReader& in, const FrameLimits& limit
 
     const std::uint64_t collected = message.payload.size();
     if (collected > limits.maxMessageBytes || length > limits.maxMessageBytes - collected) {
-      throw EConnectionFault(TooBig(limits.maxMessageBytes));
+      throw EMessageTooLarge(TooBig(limits.maxMessageBytes));
     }
     // Grow as the bytes arrive, so a declared length costs no memory before
     // the peer actually sends it.
