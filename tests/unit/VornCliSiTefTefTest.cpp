@@ -923,6 +923,114 @@ TEST_F(DriverTest, HandlerErrorAbortsTheLibraryFunction) {
   EXPECT_FALSE(Houve("opmExibirMsgOperador|depois"));
 }
 
+// A payment the library approves, with both receipt copies.
+Json PagamentoAprovado() {
+  return {{"functions",
+           {{"3",
+             {{"steps",
+               Json::array({{{"cmd", 0}, {"type", 100}, {"text", "0200"}},
+                            {{"cmd", 0}, {"type", 133}, {"text", "{nsu}"}},
+                            {{"cmd", 0}, {"type", 121}, {"text", "VIA CLIENTE\n{amount}"}},
+                            {{"cmd", 0}, {"type", 122}, {"text", "VIA LOJA\n{amount}"}}})}}}}}};
+}
+
+class PaymentFlowTest : public DriverTest {
+ public:
+  bool Pagar(double valor) {
+    Tef().RespostasPendentes().fValorTotalAPagar = Currency::FromDouble(valor);
+    Driver().SetOperacaoCRT(3);
+    return Tef().CRT(valor, "01");
+  }
+  std::vector<Json> Finalizacoes() const { return Ledger("FinalizaTransacaoSiTefInterativo"); }
+};
+
+TEST_F(PaymentFlowTest, ApprovedPaymentIsPrintedAndConfirmedWithTheLibrary) {
+  Inicializar();
+  Cenario(PagamentoAprovado());
+  ASSERT_TRUE(Pagar(12.5)) << Eventos();
+  const std::vector<Json> finalizacoes = Finalizacoes();
+  ASSERT_EQ(finalizacoes.size(), 1u) << Eventos();
+  EXPECT_EQ(finalizacoes[0]["confirm"], 1);
+  EXPECT_EQ(finalizacoes[0]["doc"], Ledger("IniciaFuncaoSiTefInterativo")[0]["doc"]);
+  EXPECT_TRUE(Houve("impressao"));
+  EXPECT_TRUE(fs::is_empty(pasta_ / "TEF")) << "the confirmed payment's backup must be gone";
+}
+
+// Sound behaviour: the flag of a start-up that recovered backups does not
+// keep later payments from being finalized with the library.
+TEST_F(PaymentFlowTest, PaymentAfterAStartUpThatFoundABackupIsFinalized) {
+  Inicializar();
+  Tef().SetAutoFinalizarCupom(false);
+  Cenario(PagamentoAprovado());
+  ASSERT_TRUE(Pagar(10.0));
+  ASSERT_FALSE(fs::is_empty(pasta_ / "TEF"));
+  ASSERT_TRUE(Finalizacoes().empty());
+
+  NovoComponente();
+  Inicializar();
+  EXPECT_TRUE(fs::is_empty(pasta_ / "TEF")) << "the start-up confirms the backup";
+  EXPECT_TRUE(Finalizacoes().empty()) << "the start-up confirmation does not call the library";
+  EXPECT_FALSE(Tef().TransacaoConfirmada);
+
+  ASSERT_TRUE(Pagar(20.0));
+  const std::vector<Json> finalizacoes = Finalizacoes();
+  ASSERT_EQ(finalizacoes.size(), 1u);
+  EXPECT_EQ(finalizacoes[0]["confirm"], 1);
+}
+
+// Sound behaviour: an undo stays an undo whatever the print step answered.
+TEST_F(PaymentFlowTest, UndoWithASuccessfulPrintStillUndoes) {
+  Inicializar();
+  Tef().SetAutoFinalizarCupom(false);
+  Cenario(PagamentoAprovado());
+  ASSERT_TRUE(Pagar(10.0));
+  retornoImpressao_ = 1;
+  Tef().NCN("", "", "", 10.0, "4711");
+  const std::vector<Json> finalizacoes = Finalizacoes();
+  ASSERT_EQ(finalizacoes.size(), 1u);
+  EXPECT_EQ(finalizacoes[0]["confirm"], 0);
+  EXPECT_EQ(finalizacoes[0]["doc"], "4711");
+  EXPECT_TRUE(Houve("opmOK|Transação \"TEF\" não efetuada."));
+}
+
+TEST_F(PaymentFlowTest, FailedPrintTurnsAConfirmationIntoAnUndo) {
+  Inicializar();
+  Tef().SetAutoFinalizarCupom(false);
+  Cenario(PagamentoAprovado());
+  ASSERT_TRUE(Pagar(10.0));
+  retornoImpressao_ = 0;
+  Tef().CNF("", "", "", "4711");
+  ASSERT_EQ(Finalizacoes().size(), 1u);
+  EXPECT_EQ(Finalizacoes()[0]["confirm"], 0);
+}
+
+TEST_F(PaymentFlowTest, ReprintIsNotFinalized) {
+  Inicializar();
+  Tef().SetAutoFinalizarCupom(false);
+  Passos(Json::array(
+      {{{"cmd", 0}, {"type", 56}, {"text", "1"}}, {{"cmd", 0}, {"type", 121}, {"text", "VIA"}}}));
+  Driver().ADM();
+  eventos_.clear();
+  Tef().NCN("", "", "", 0, "1");
+  EXPECT_TRUE(Finalizacoes().empty());
+  EXPECT_EQ(Eventos(), "");
+}
+
+// Sound behaviour: a payment whose backup cannot be written is undone with
+// the library before the failure is reported.
+TEST_F(PaymentFlowTest, PaymentWithoutBackupIsUndone) {
+  Inicializar();
+  fs::remove_all(pasta_ / "TEF");
+  std::ofstream(pasta_ / "TEF") << "not a folder";
+  Cenario(PagamentoAprovado());
+  EXPECT_ANY_THROW(Pagar(10.0));
+  const std::vector<Json> finalizacoes = Finalizacoes();
+  ASSERT_EQ(finalizacoes.size(), 1u);
+  EXPECT_EQ(finalizacoes[0]["confirm"], 0);
+  EXPECT_EQ(finalizacoes[0]["doc"], Ledger("IniciaFuncaoSiTefInterativo")[0]["doc"]);
+  EXPECT_EQ(Tef().RespostasPendentes().Count(), 0);
+}
+
 TEST(RespCliSiTefTest, ModalityAndTotalsMapping) {
   struct Caso {
     const char* nome;
