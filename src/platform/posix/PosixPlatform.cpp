@@ -192,6 +192,11 @@ bool PosixPlatform::ForceDirectories(const std::string& path) const {
 }
 
 std::optional<std::string> PosixPlatform::ReadFile(const std::string& path) const {
+  // A folder opens as a stream here but has no content to read.
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) {
+    return std::nullopt;
+  }
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     return std::nullopt;
