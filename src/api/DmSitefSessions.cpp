@@ -180,7 +180,7 @@ bool TDmSitef::ValidateSession(const std::string& pContent, ClientConnection& pI
     pIdContext.SendClientMessage(GetJsonError("Sessão inválida."));
     return false;
   }
-  if (NowUTC() >= session->FExpirationUTC) {
+  if (IsExpired(*session, NowUTC())) {
     pIdContext.SendClientMessage(GetJsonError("Sessão expirada."));
     FSessionList.DeleteItem(uuid);
     return false;

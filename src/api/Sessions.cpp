@@ -1,6 +1,19 @@
 #include "api/Sessions.h"
 
 #include <algorithm>
+#include <cmath>
+
+namespace {
+
+std::int64_t Milliseconds(TDateTime moment) {
+  return std::llround(moment * 86400000.0);
+}
+
+}  // namespace
+
+bool IsExpired(const TSession& session, TDateTime nowUTC) {
+  return Milliseconds(nowUTC) >= Milliseconds(session.FExpirationUTC);
+}
 
 void TSessionList::AddItem(const std::string& pSession_UUID, std::uint64_t pIdContext,
                            TDateTime pExpirationDateTime, TDateTime pExpirationUTC) {
@@ -28,7 +41,7 @@ void TSessionList::DeleteItem(const std::string& pSession_UUID) {
 
 void TSessionList::DeleteExpired(TDateTime nowUTC) {
   std::lock_guard guard(lock_);
-  std::erase_if(FList, [&](const TSession& session) { return session.FExpirationUTC <= nowUTC; });
+  std::erase_if(FList, [&](const TSession& session) { return IsExpired(session, nowUTC); });
 }
 
 std::size_t TSessionList::Count() const {

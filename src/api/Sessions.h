@@ -20,6 +20,9 @@ struct TSession {
   TDateTime FExpirationUTC = 0;
 };
 
+// At or after the session's expiry, to the millisecond (the clock's resolution).
+bool IsExpired(const TSession& session, TDateTime nowUTC);
+
 // The open sessions, in creation order. Identifiers are compared exactly.
 // Connection threads use it concurrently, so every operation takes its lock
 // and lookups hand out copies.

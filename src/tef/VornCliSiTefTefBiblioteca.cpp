@@ -149,16 +149,7 @@ void TVornCliSiTefCliSiTef::Inicializar() {
     // its errors do not matter for the start-up.
   }
   fpInicializado = true;
-  // The flag that the start-up confirmation raises when it found backups
-  // suppresses the library finalization for the recovered transactions only;
-  // a payment made later must be finalized again.
-  try {
-    ConfirmarESolicitarImpressaoTransacoesPendentes();
-  } catch (...) {
-    componente.TransacaoConfirmada = false;
-    throw;
-  }
-  componente.TransacaoConfirmada = false;
+  ConfirmarESolicitarImpressaoTransacoesPendentes();
 }
 
 void TVornCliSiTefCliSiTef::DesInicializar() {
