@@ -116,14 +116,17 @@ class PaymentClient(Client):
         super().__init__(gateway)
         self.sock.settimeout(timeout)
 
-    def converse(self, request, answer=None, session=None):
+    def converse(self, request, answer=None, until=("result",)):
+        """Sends the request, answers each message with `answer(message)`
+        (None: no answer) and returns the texts up to the first whose type is
+        in `until`."""
         self.send(request)
         texts = []
         while True:
             text = self.recv()
             texts.append(text)
             message = json.loads(text)
-            if message["type"] == "result":
+            if message["type"] in until:
                 return texts
             if answer is not None:
                 reply = answer(message)
