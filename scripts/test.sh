@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the gateway twice (plain, and with
 # AddressSanitizer + UndefinedBehaviorSanitizer) and runs every test of both
-# builds through CTest. Exits non-zero on any failure.
+# builds through CTest, then runs the end-to-end tests on a ThreadSanitizer
+# build. Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

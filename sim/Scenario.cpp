@@ -1,5 +1,6 @@
 #include "Scenario.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <limits>
@@ -47,9 +48,10 @@ class Validator {
     if (!value.is_number_integer()) {
       Fail(path, "must be a whole number");
     }
-    if (value.is_number_unsigned()
-            ? value.get<unsigned long long>() > static_cast<unsigned long long>(high)
-            : value.get<long long>() < low || value.get<long long>() > high) {
+    const bool fits = value.is_number_unsigned()
+                          ? value.get<unsigned long long>() <= static_cast<unsigned long long>(high)
+                          : value.get<long long>() >= low && value.get<long long>() <= high;
+    if (!fits) {
       Fail(path, "must be between " + std::to_string(low) + " and " + std::to_string(high));
     }
   }

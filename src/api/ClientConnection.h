@@ -34,7 +34,8 @@ class ClientConnection {
   // time limit for the message to begin; throws EConnectionClosed when the
   // connection ends instead: the client closed it or vanished, Close() was
   // called, the server stopped, or the message broke a limit (stalled
-  // mid-frame, too large).
+  // mid-frame, too large). Reads (this and HasInputPending) are meant for the
+  // connection's own thread; they are serialised, never interleaved.
   virtual std::string DecodeWebSocketFrame() = 0;
 
   // True when input from the client is waiting, waiting for it at most

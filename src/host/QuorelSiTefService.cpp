@@ -67,11 +67,6 @@ void TQuorelSiTefService::StopServer() {
   FServerThread.reset();
 }
 
-bool TQuorelSiTefService::ServerRunning() const {
-  std::lock_guard lock(serverLock_);
-  return FServerThread && !FServerThread->Finished();
-}
-
 bool TQuorelSiTefService::ServerActive() const {
   std::lock_guard lock(serverLock_);
   return FServerThread && FServerThread->Active();

@@ -36,9 +36,7 @@ class TQuorelSiTefService {
   // Makes the server inactive and waits until its threads have ended.
   void StopServer();
 
-  // A server thread exists and has not ended.
-  bool ServerRunning() const;
-  // That thread's server is listening.
+  // A server thread exists and its server is listening.
   bool ServerActive() const;
 
   // The server settings as the configuration says now.

@@ -80,7 +80,12 @@ void TServerThread::Accept(TlsServerContext& tls, platform::TcpListener& listene
           nextConnectionId++, tls.Get(), std::move(socket), settings_.connection, log_);
       Connection& entry = connections_.emplace_back();
       entry.connection = std::move(connection);
-      entry.thread = std::thread([this, &entry] { RunConnection(entry); });
+      try {
+        entry.thread = std::thread([this, &entry] { RunConnection(entry); });
+      } catch (...) {
+        connections_.pop_back();
+        throw;
+      }
     } catch (const std::exception& e) {
       log_(std::string("Falha ao aceitar conexão: ") + e.what());
     }

@@ -36,8 +36,6 @@ class TlsChannel : public ByteStream {
   // Ends the TCP connection in both directions, waking every wait. Any thread.
   void Shutdown();
 
-  std::string PeerAddress() const { return socket_->PeerAddress(); }
-
  private:
   // Waits for the socket as OpenSSL asked (`error` is SSL_ERROR_WANT_*);
   // false when `deadline` passed first.

@@ -27,6 +27,13 @@ def test_pause_closes_clients_and_continue_binds_again(gateway):
     sock.sendall(frame(1, b"de novo"))
     assert recv_frame(sock)[2] == b"de novo"
 
+    assert gateway.stop() == 0
+    lines = [line.split("] ", 1)[1] for line in gateway.log_text().splitlines()
+             if "servi" in line]
+    assert lines == ["Iniciando servidor socket.", "O serviço foi inciado.",
+                     "O serviço foi pausado.", "Iniciando servidor socket.",
+                     "O serviço foi retomado.", "O serviço foi parado."]
+
 
 def test_second_start_keeps_the_running_server(gateway):
     """A continue while the server runs starts nothing new, and the server

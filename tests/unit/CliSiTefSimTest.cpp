@@ -457,8 +457,8 @@ TEST_F(CliSiTefSimTest, RefusesAScenarioItCannotReadAndSaysWhy) {
   EXPECT_EQ(Start(0), kCommandReturned);
 }
 
-// Plays a built-in flow to its end, answering each prompt through `answer`,
-// and collects every stored field and every command seen.
+// What a built-in flow did when played to its end: its final status, every
+// stored field and every command seen.
 struct Played {
   int result = 0;
   std::map<int, std::string> stored;
