@@ -1,5 +1,7 @@
 #include "tef/VornCliSiTefTef.h"
 
+#include <memory>
+
 TVornCliSiTefCliSiTef::TVornCliSiTefCliSiTef(TComponent* owner) : TVornCliSiTefClass(owner) {
   fArqReq.clear();
   fArqResp.clear();
@@ -8,6 +10,7 @@ TVornCliSiTefCliSiTef::TVornCliSiTefCliSiTef(TComponent* owner) : TVornCliSiTefC
   fGPExeName.clear();
   fpTipo = gpCliSiTef;
   SetName("CliSiTef");
+  TrocarResposta(std::make_unique<TVornCliSiTefRespCliSiTef>());
   fpResp->SetTipoGP(gpCliSiTef);
 }
 

@@ -5,6 +5,7 @@
 
 #include "tef/VornCliSiTefClass.h"
 #include "tef/VornCliSiTefEventos.h"
+#include "tef/VornCliSiTefRespCliSiTef.h"
 #include "util/AnsiString.h"
 #include "util/Currency.h"
 #include "util/DateTime.h"
@@ -91,6 +92,78 @@ class TVornCliSiTefCliSiTef : public TVornCliSiTefClass {
   TVornCliSiTefCliSiTefObtemCheque OnObtemCheque;
   TVornClisiTefCliSiTefExibeQRCode OnExibeQRCode;
 
+  // Library: looking up and releasing its functions, and the small queries.
+  void LoadDLLFunctions();
+  void UnLoadDLLFunctions();
+  void Inicializar() override;
+  void DesInicializar() override;
+  // The library counts as loaded while EscreveMensagemPermanentePinPad is known.
+  bool BibliotecaCarregada() const { return fEscreveMensagemPermanentePinPad != nullptr; }
+  int DefineMensagemPermanentePinPad(const AnsiString& mensagem);
+  std::string VerificarPresencaPinPad();
+  int ObtemQuantidadeTransacoesPendentes(TDateTime data, const AnsiString& documento);
+
+  // Command loop.
+  int FazerRequisicao(int Funcao, const AnsiString& AHeader, Currency Valor,
+                      const AnsiString& Documento, const AnsiString& ListaRestricoes);
+  int ContinuarRequisicao(bool bIdAmigo, const std::string& NumeroCartaoDigitado,
+                          const std::string& DataVencimentoDigitado, const std::string& CVVDigitado,
+                          std::string QtdParcela);
+  static std::string ProcessaMensagemTela(const std::string& mensagem);
+  static std::string HMS();
+  int LerTrilha3(AnsiString& AResposta) override;
+  int LerCartaoSeguro() override;
+  // The preset answer for a field type (empty when none), and setting one
+  // (an empty answer removes it).
+  AnsiString Resposta(int tipoCampo) const;
+  void SetResposta(int tipoCampo, const std::string& resposta);
+  TVornCliSiTefRespCliSiTef& RespCliSiTef() {
+    return static_cast<TVornCliSiTefRespCliSiTef&>(*fpResp);
+  }
+
+  // Operations, finalization and errors.
+  void ProcessarResposta() override;
+  bool ProcessarRespostaPagamento(const std::string& IndiceFPG_ECF, Currency Valor) override;
+  void VerificarIniciouRequisicao() override;
+  void ATV() override;
+  bool ADM() override;
+  bool CRT(Currency Valor, const std::string& IndiceFPG_ECF, const std::string& NumeroCartao,
+           const std::string& DataVencimento, const std::string& CVV, const std::string& QtdParcela,
+           const std::string& DocumentoVinculado, int Moeda) override;
+  bool CHQ(Currency Valor, const std::string& IndiceFPG_ECF, const std::string& DocumentoVinculado,
+           const std::string& CMC7, char TipoPessoa, const std::string& DocumentoPessoa,
+           TDateTime DataCheque, const std::string& Banco, const std::string& Agencia,
+           const std::string& AgenciaDC, const std::string& Conta, const std::string& ContaDC,
+           const std::string& Cheque, const std::string& ChequeDC,
+           const std::string& Compensacao) override;
+  using TVornCliSiTefClass::CNC;
+  using TVornCliSiTefClass::CNF;
+  using TVornCliSiTefClass::NCN;
+  void NCN(const std::string& Rede, const std::string& NSU, const std::string& Finalizacao,
+           Currency Valor, const std::string& DocumentoVinculado) override;
+  void CNF(const std::string& Rede, const std::string& NSU, const std::string& Finalizacao,
+           const std::string& DocumentoVinculado) override;
+  bool CNC(const std::string& Rede, const std::string& NSU, TDateTime DataHoraTransacao,
+           Currency Valor) override;
+  void FinalizarTransacao(bool Confirma, const std::string& DocumentoVinculado);
+  void AvaliaErro(int status);
+
+  // Seconds the card reader waits for a card.
+  static constexpr short kTimeOutLeituraCartao = 30;
+
+ private:
+  std::string ArquivoDLL() const;
+  int Executar(int Funcao, const AnsiString& AHeader, Currency Valor,
+               const AnsiString& ListaRestricoes, const std::string& NumeroCartao,
+               const std::string& DataVencimento, const std::string& CVV,
+               const std::string& QtdParcela);
+  // Answers a library function left running by an error with the abort code
+  // until it returns a final status.
+  void AbortarFuncao(char* buffer);
+  // Undoes the running transaction in the library, without the print step.
+  void DesfazerNaBiblioteca(const std::string& documento);
+
+ public:
  private:
   AnsiString fEnderecoIP;
   AnsiString fCodigoLoja;
@@ -106,3 +179,12 @@ class TVornCliSiTefCliSiTef : public TVornCliSiTefClass {
   int fOperacaoReImpressao = 112;
   int FNumeroParcela = 0;
 };
+
+// The amount as the library reads it: two decimals, "," as decimal mark, no
+// thousands separators (12.5 gives "12,50").
+AnsiString ValorParaCliSiTef(Currency valor);
+// The amount with two decimals and the regional decimal separator.
+std::string ValorFormatado(Currency valor);
+// Digits only, zero-filled on the left to the width; a longer value keeps its
+// first digits.
+AnsiString FormataCampo(const std::string& texto, int largura);
