@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the gateway twice (plain, and with
 # AddressSanitizer + UndefinedBehaviorSanitizer) and runs every test of both
-# builds through CTest. Exits non-zero on any failure.
+# builds through CTest, then runs the end-to-end tests on a ThreadSanitizer
+# build. Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -23,3 +24,11 @@ run_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 echo "== sanitizer build (address, undefined)"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_build build-asan -DCMAKE_BUILD_TYPE=Debug -DGATEWAY_SANITIZE=address,undefined
+
+echo "== thread sanitizer build (end-to-end tests)"
+# Only what the end-to-end tests install is built; any race report ends the
+# gateway with a non-zero status, which fails the test that stops it.
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DGATEWAY_SANITIZE=thread >/dev/null
+cmake --build build-tsan -j"$jobs" --target app_folder
+TSAN_OPTIONS=halt_on_error=1:exitcode=66 \
+  ctest --test-dir build-tsan -R '^e2e$' --output-on-failure --timeout 900

@@ -1,0 +1,83 @@
+// The gateway's process entry. No argument: the debug window. "--service":
+// the service, headless in the foreground, driven by the service manager's
+// control requests. "--install" / "--uninstall": register or remove it.
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "host/EchoDispatcher.h"
+#include "host/ModoDebug.h"
+#include "host/QuorelSiTefService.h"
+#include "platform/Platform.h"
+#include "platform/ServiceHost.h"
+#include "util/ServiceLog.h"
+
+namespace {
+
+// Until the API module's route dispatcher is wired in, client messages go to
+// the echo stand-in.
+ClientHandlers Dispatcher() {
+  return EchoDispatcher([](const std::string& text) { GravaLog(text); });
+}
+
+// ServiceExecute: control requests are handled between waits of 100 ms.
+int RunService() {
+  platform::PrepareServiceControl();
+  TQuorelSiTefService service(Dispatcher());
+  service.ServiceStart();
+  for (;;) {
+    switch (platform::WaitServiceControl(std::chrono::milliseconds(100))) {
+      case platform::ServiceControl::kStop:
+        service.ServiceStop();
+        return 0;
+      case platform::ServiceControl::kPause:
+        service.ServicePause();
+        break;
+      case platform::ServiceControl::kContinue:
+        service.ServiceContinue();
+        break;
+      case platform::ServiceControl::kNone:
+        break;
+    }
+  }
+}
+
+int Install() {
+  try {
+    const std::string where = platform::InstallService(
+        {kServiceName, kServiceDescription, platform::Current().ExecutablePath(), "--service"});
+    std::printf("Serviço %s instalado: %s\n", kServiceName, where.c_str());
+    return 0;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "Falha ao instalar o serviço %s: %s\n", kServiceName, e.what());
+    return 1;
+  }
+}
+
+int Uninstall() {
+  try {
+    const std::string where = platform::UninstallService(kServiceName);
+    std::printf("Serviço %s removido: %s\n", kServiceName, where.c_str());
+    return 0;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "Falha ao remover o serviço %s: %s\n", kServiceName, e.what());
+    return 1;
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string mode = argc > 1 ? argv[1] : "";
+  if (argc <= 1)
+    return RunDebugWindow(Dispatcher());
+  if (argc == 2 && mode == "--service")
+    return RunService();
+  if (argc == 2 && mode == "--install")
+    return Install();
+  if (argc == 2 && mode == "--uninstall")
+    return Uninstall();
+  std::fprintf(stderr, "Uso: %s [--service | --install | --uninstall]\n", argv[0]);
+  return 2;
+}

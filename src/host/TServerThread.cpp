@@ -1,0 +1,148 @@
+#include "host/TServerThread.h"
+
+#include "host/ConnectionErrors.h"
+#include "host/TlsServerContext.h"
+
+namespace {
+std::atomic<std::uint64_t> nextConnectionId{1};
+}
+
+TServerThread::TServerThread(TServerSettings settings, ClientHandlers handlers, Log log)
+    : settings_(std::move(settings)), handlers_(std::move(handlers)), log_(std::move(log)) {}
+
+TServerThread::~TServerThread() {
+  Stop();
+  WaitFor();
+}
+
+void TServerThread::Start() {
+  thread_ = std::thread([this] { Execute(); });
+}
+
+void TServerThread::Stop() {
+  std::lock_guard lock(lock_);
+  stopping_ = true;
+  if (listener_ != nullptr)
+    listener_->Close();
+  for (Connection& entry : connections_) entry.connection->Abort();
+}
+
+void TServerThread::WaitFor() {
+  if (thread_.joinable())
+    thread_.join();
+}
+
+void TServerThread::Execute() {
+  const std::string folder = settings_.certificateFolder;
+  try {
+    TlsServerContext tls(folder + "server_cert.pem", folder + "server_key.pem",
+                         folder + "ca_cert.pem");
+    std::unique_ptr<platform::TcpListener> listener;
+    try {
+      listener = platform::ListenTcp(settings_.listen);
+    } catch (const std::exception& e) {
+      throw std::runtime_error("porta " + std::to_string(settings_.listen.port) + ": " + e.what());
+    }
+    {
+      std::lock_guard lock(lock_);
+      if (stopping_)
+        listener->Close();
+      listener_ = listener.get();
+    }
+    active_ = true;
+    Accept(tls, *listener);
+    active_ = false;
+    {
+      std::lock_guard lock(lock_);
+      listener_ = nullptr;
+      for (Connection& entry : connections_) entry.connection->Abort();
+    }
+    Reap(true);
+  } catch (const std::exception& e) {
+    log_(std::string("Falha ao ativar o servidor socket: ") + e.what());
+  }
+  finished_ = true;
+}
+
+void TServerThread::Accept(TlsServerContext& tls, platform::TcpListener& listener) {
+  while (std::unique_ptr<platform::TcpConnection> socket = listener.Accept()) {
+    Reap(false);
+    std::lock_guard lock(lock_);
+    if (stopping_)
+      return;
+    if (static_cast<int>(connections_.size()) >= settings_.maxConnections) {
+      log_("Conexão de " + socket->PeerAddress() + " recusada: limite de " +
+           std::to_string(settings_.maxConnections) + " conexões simultâneas atingido.");
+      continue;
+    }
+    try {
+      auto connection = std::make_shared<TWebSocketConnection>(
+          nextConnectionId++, tls.Get(), std::move(socket), settings_.connection, log_);
+      Connection& entry = connections_.emplace_back();
+      entry.connection = std::move(connection);
+      try {
+        entry.thread = std::thread([this, &entry] { RunConnection(entry); });
+      } catch (...) {
+        connections_.pop_back();
+        throw;
+      }
+    } catch (const std::exception& e) {
+      log_(std::string("Falha ao aceitar conexão: ") + e.what());
+    }
+  }
+}
+
+void TServerThread::RunConnection(Connection& entry) {
+  TWebSocketConnection& connection = *entry.connection;
+  try {
+    connection.TCPServerConnect();
+    while (connection.Connected()) TCPServerExecute(connection);
+  } catch (const EConnectionFault& e) {
+    log_("Conexão " + std::to_string(connection.Id()) + " (" + connection.PeerAddress() +
+         ") encerrada: " + e.what());
+  } catch (const EConnectionClosed&) {
+    // The client closed it, or the server is stopping: nothing to report.
+  } catch (const std::exception& e) {
+    log_("Conexão " + std::to_string(connection.Id()) + " (" + connection.PeerAddress() +
+         ") encerrada por erro: " + e.what());
+  }
+  connection.Abort();
+  if (connection.Data().State == csConnected)
+    TCPServerDisconnect(connection);
+  entry.done = true;
+}
+
+void TServerThread::TCPServerExecute(TWebSocketConnection& connection) {
+  if (connection.Data().State == csHandshake) {
+    connection.WebSocketHandshake();
+    return;
+  }
+  const std::string message = connection.DecodeWebSocketFrame();
+  if (!message.empty() && handlers_.OnClientMessage)
+    handlers_.OnClientMessage(connection, message);
+}
+
+void TServerThread::TCPServerDisconnect(TWebSocketConnection& connection) {
+  if (!handlers_.OnClientDisconnected)
+    return;
+  try {
+    handlers_.OnClientDisconnected(connection);
+  } catch (const std::exception& e) {
+    log_("Erro ao tratar o fim da conexão " + std::to_string(connection.Id()) + ": " + e.what());
+  }
+}
+
+void TServerThread::Reap(bool all) {
+  std::list<Connection> ended;
+  {
+    std::lock_guard lock(lock_);
+    for (auto it = connections_.begin(); it != connections_.end();) {
+      if (all || it->done) {
+        ended.splice(ended.end(), connections_, it++);
+      } else {
+        ++it;
+      }
+    }
+  }
+  for (Connection& entry : ended) entry.thread.join();
+}

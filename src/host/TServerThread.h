@@ -1,0 +1,77 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "api/ClientConnection.h"
+#include "host/WebSocketConnection.h"
+#include "platform/Socket.h"
+
+class TlsServerContext;
+
+struct TServerSettings {
+  platform::TcpListenOptions listen;  // port and TCP keep-alive
+  std::string certificateFolder;      // holds server_cert.pem, server_key.pem, ca_cert.pem
+  TConnectionSettings connection;
+  int maxConnections = 0;  // connections served at once; more are turned away
+};
+
+// The WebSocket server: a thread that activates the listener and accepts
+// connections, and one thread per connection that runs the connect, execute
+// and disconnect callbacks. Each connection does its own reads and writes.
+class TServerThread {
+ public:
+  using Log = std::function<void(const std::string&)>;
+
+  TServerThread(TServerSettings settings, ClientHandlers handlers, Log log);
+  // Stops the server and waits for every thread of it.
+  ~TServerThread();
+  TServerThread(const TServerThread&) = delete;
+  TServerThread& operator=(const TServerThread&) = delete;
+
+  // Starts the thread; activation (TLS files, binding the port) happens on it.
+  void Start();
+
+  // Makes the server inactive: closes the listener and every connection.
+  // Returns at once; WaitFor waits for the threads to end.
+  void Stop();
+  void WaitFor();
+
+  // Listening now.
+  bool Active() const { return active_; }
+  // The thread has ended (stopped, or activation failed).
+  bool Finished() const { return finished_; }
+
+ private:
+  struct Connection {
+    std::shared_ptr<TWebSocketConnection> connection;
+    std::thread thread;
+    std::atomic<bool> done{false};
+  };
+
+  void Execute();
+  void Accept(TlsServerContext& tls, platform::TcpListener& listener);
+  void RunConnection(Connection& entry);
+  void TCPServerExecute(TWebSocketConnection& connection);
+  void TCPServerDisconnect(TWebSocketConnection& connection);
+  // Joins the threads of ended connections; all of them with `all`.
+  void Reap(bool all);
+
+  TServerSettings settings_;
+  ClientHandlers handlers_;
+  Log log_;
+  std::thread thread_;
+  std::atomic<bool> active_{false};
+  std::atomic<bool> finished_{false};
+
+  std::mutex lock_;  // guards what follows
+  bool stopping_ = false;
+  platform::TcpListener* listener_ = nullptr;
+  std::list<Connection> connections_;
+};

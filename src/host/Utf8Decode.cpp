@@ -1,0 +1,72 @@
+#include "host/Utf8Decode.h"
+
+#include <cstddef>
+
+namespace {
+constexpr char kReplacement[] = "\xEF\xBF\xBD";
+
+// Length of the sequence a lead byte starts, and the allowed range of the
+// byte after it (which rules out overlongs, surrogates and > U+10FFFF).
+struct Lead {
+  int length;
+  unsigned char low;
+  unsigned char high;
+};
+
+Lead Classify(unsigned char b) {
+  if (b >= 0xC2 && b <= 0xDF)
+    return {2, 0x80, 0xBF};
+  if (b == 0xE0)
+    return {3, 0xA0, 0xBF};
+  if (b == 0xED)
+    return {3, 0x80, 0x9F};
+  if (b >= 0xE1 && b <= 0xEF)
+    return {3, 0x80, 0xBF};
+  if (b == 0xF0)
+    return {4, 0x90, 0xBF};
+  if (b >= 0xF1 && b <= 0xF3)
+    return {4, 0x80, 0xBF};
+  if (b == 0xF4)
+    return {4, 0x80, 0x8F};
+  return {0, 0, 0};
+}
+}  // namespace
+
+std::string DecodeUtf8Lossy(const std::string& bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  const std::size_t n = bytes.size();
+  std::size_t i = 0;
+  while (i < n) {
+    const auto b = static_cast<unsigned char>(bytes[i]);
+    if (b < 0x80) {
+      out.push_back(static_cast<char>(b));
+      ++i;
+      continue;
+    }
+    const Lead lead = Classify(b);
+    if (lead.length == 0) {
+      out += kReplacement;
+      ++i;
+      continue;
+    }
+    std::size_t j = i + 1;
+    bool valid = true;
+    for (int k = 1; k < lead.length; ++k, ++j) {
+      const unsigned char low = k == 1 ? lead.low : 0x80;
+      const unsigned char high = k == 1 ? lead.high : 0xBF;
+      if (j >= n || static_cast<unsigned char>(bytes[j]) < low ||
+          static_cast<unsigned char>(bytes[j]) > high) {
+        valid = false;
+        break;
+      }
+    }
+    if (valid) {
+      out.append(bytes, i, j - i);
+    } else {
+      out += kReplacement;
+    }
+    i = j;
+  }
+  return out;
+}

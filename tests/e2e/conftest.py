@@ -1,0 +1,151 @@
+"""Fixtures that run the installed gateway in a temporary app folder.
+
+The build to test is named by GATEWAY_BUILD_DIR (CTest sets it). The build is
+installed once per session with `cmake --install`, a development certificate
+is written into it, and each gateway instance runs from its own copy of that
+folder, on a free port, as `SvcQuorelSiTef --service`.
+"""
+
+import glob
+import os
+import shutil
+import signal
+import socket
+import subprocess
+import time
+from pathlib import Path
+
+import pytest
+
+ROOT = Path(__file__).resolve().parents[2]
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def port_open(port):
+    """True when something listens on the port (read from /proc, so checking
+    opens no connection the server would see)."""
+    with open("/proc/net/tcp") as table:
+        for line in table.readlines()[1:]:
+            fields = line.split()
+            if int(fields[1].split(":")[1], 16) == port and fields[3] == "0A":
+                return True
+    return False
+
+
+def wait_until(predicate, timeout=10.0, what="condition"):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if predicate():
+            return
+        time.sleep(0.02)
+    raise AssertionError(f"timed out waiting for {what}")
+
+
+class Gateway:
+    """One running gateway process in its own app folder."""
+
+    def __init__(self, folder, port):
+        self.folder = Path(folder)
+        self.port = port
+        self.stderr_path = self.folder / "stderr.txt"
+        self.proc = None
+
+    @property
+    def ca_file(self):
+        return str(self.folder / "Certificado" / "ca_cert.pem")
+
+    def start(self, wait_listening=True):
+        with open(self.stderr_path, "ab") as err:
+            self.proc = subprocess.Popen(
+                [str(self.folder / "SvcQuorelSiTef"), "--service"],
+                cwd=self.folder, stdout=subprocess.DEVNULL, stderr=err)
+        if wait_listening:
+            wait_until(lambda: port_open(self.port), what=f"port {self.port}")
+
+    def signal(self, sig):
+        self.proc.send_signal(sig)
+
+    def stop(self):
+        if self.proc is None or self.proc.poll() is not None:
+            return self.proc.returncode if self.proc else 0
+        self.proc.send_signal(signal.SIGTERM)
+        try:
+            return self.proc.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            self.proc.wait()
+            raise AssertionError("the gateway did not stop on SIGTERM")
+
+    def log_text(self):
+        text = ""
+        for path in sorted(glob.glob(str(self.folder / "Log" / "**" / "QuorelSiTefService *.log"),
+                                     recursive=True)):
+            text += Path(path).read_bytes().decode("cp1252")
+        return text
+
+    def wait_log(self, fragment, timeout=10.0):
+        wait_until(lambda: fragment in self.log_text(), timeout, f"log line {fragment!r}")
+
+    def stderr_text(self):
+        return self.stderr_path.read_text(errors="replace") if self.stderr_path.exists() else ""
+
+
+@pytest.fixture(scope="session")
+def installed(tmp_path_factory):
+    build = os.environ.get("GATEWAY_BUILD_DIR")
+    if not build:
+        pytest.skip("GATEWAY_BUILD_DIR names no build to test")
+    folder = tmp_path_factory.mktemp("installed")
+    subprocess.run(["cmake", "--install", build, "--prefix", str(folder)], check=True,
+                   stdout=subprocess.DEVNULL)
+    subprocess.run([str(ROOT / "tools" / "dev-cert.sh"), str(folder / "Certificado")], check=True,
+                   stdout=subprocess.DEVNULL)
+    return folder
+
+
+def write_ini(folder, settings):
+    """Sets [server] keys in the app folder's INI (other sections are kept)."""
+    ini = Path(folder) / "SvcQuorelSiTef.ini"
+    lines = ini.read_text().splitlines()
+    start = lines.index("[server]")
+    end = next((i for i in range(start + 1, len(lines)) if lines[i].startswith("[")), len(lines))
+    section = [line for line in lines[start + 1:end]
+               if line.split("=", 1)[0] not in settings]
+    section += [f"{key}={value}" for key, value in settings.items()]
+    ini.write_text("\n".join(lines[:start + 1] + section + lines[end:]) + "\n")
+
+
+@pytest.fixture
+def make_gateway(installed, tmp_path):
+    """Returns a function that creates (and by default starts) a gateway with
+    the given [server] settings; every gateway is stopped at the end and must
+    exit cleanly, with nothing on its error output (sanitizer reports)."""
+    gateways = []
+
+    def make(start=True, wait_listening=True, **settings):
+        folder = tmp_path / f"app{len(gateways)}"
+        shutil.copytree(installed, folder, symlinks=True)
+        port = settings.pop("port", None) or free_port()
+        write_ini(folder, {"port": port, **settings})
+        gateway = Gateway(folder, port)
+        gateways.append(gateway)
+        if start:
+            gateway.start(wait_listening)
+        return gateway
+
+    yield make
+    for gateway in gateways:
+        code = gateway.stop()
+        assert code == 0, f"exit code {code}\n{gateway.stderr_text()}"
+        assert "ThreadSanitizer" not in gateway.stderr_text(), gateway.stderr_text()
+        assert "Sanitizer" not in gateway.stderr_text(), gateway.stderr_text()
+
+
+@pytest.fixture
+def gateway(make_gateway):
+    return make_gateway()
