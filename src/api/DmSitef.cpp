@@ -5,7 +5,10 @@
 #include "platform/Platform.h"
 #include "util/ServiceLog.h"
 
-TDmSitef::TDmSitef(const TIniConfig& config) : fConfig(config), fArqLOG(TefTracePath()) {}
+TDmSitef::TDmSitef(const TIniConfig& config) : fConfig(config), fArqLOG(TefTracePath()) {
+  VornCliSiTef.SetArqLOG(fArqLOG);
+  WireTefEvents();
+}
 
 TDmSitef::~TDmSitef() = default;
 
@@ -13,6 +16,9 @@ ClientHandlers TDmSitef::Handlers() {
   ClientHandlers handlers;
   handlers.OnClientMessage = [this](ClientConnection& connection, const std::string& message) {
     RouteTargeting(message, connection);
+  };
+  handlers.OnClientDisconnected = [this](ClientConnection& connection) {
+    TCPServerDisconnect(connection);
   };
   return handlers;
 }

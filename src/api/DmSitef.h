@@ -10,7 +10,10 @@
 
 #include "api/CliSiTefDriverStandIn.h"
 #include "api/ClientConnection.h"
+#include "api/Rest.h"
 #include "api/Sessions.h"
+#include "api/TransactionResult.h"
+#include "tef/VornCliSiTef.h"
 #include "util/DateTime.h"
 #include "util/IniConfig.h"
 
@@ -65,6 +68,56 @@ class TDmSitef {
   static std::string GenerateJWT(const std::string& SecretKey,
                                  const std::optional<std::string>& Claims = std::nullopt);
 
+  // Transaction request and cancellation (DmSitefTransaction.cpp).
+  void StartTransaction(const std::string& pContent, ClientConnection& pIdContext,
+                        const TSession& pSession);
+  // "yyyy-mm-dd[ hh:nn:ss]" as "dd/mm/yyyy[ hh:nn:ss]"; texts of another
+  // shape give texts that are no dates.
+  static std::string ConverterData(const std::string& text);
+  void CancelTransactionInProgress(const std::string& pContent);
+  void GetClientCancelRespose();
+  std::string GetClientResponse();
+  void SitefCancelChange(bool value);
+  // A connection ended: the component's pending transactions are undone.
+  void TCPServerDisconnect(ClientConnection& pIdContext);
+
+  // Prompt relay (DmSitefPrompts.cpp): the component's events.
+  void VornCliSiTefExibeMenu(const std::string& Titulo, const std::vector<std::string>& Opcoes,
+                             int& ItemSelecionado, bool& VoltarMenu);
+  void VornCliSiTefObtemCampo(const std::string& Titulo, int TamanhoMinimo, int TamanhoMaximo,
+                              int TipoCampo, TVornCliSiTefCliSiTefOperacaoCampo Operacao,
+                              AnsiString& Resposta, bool& Digitado, bool& VoltarMenu);
+  void VornCliSiTefExibeMsg(TVornCliSiTefOperacaoMensagem Operacao, const std::string& Mensagem,
+                            int& AModalResult);
+  void VornCliSiTefExibeQRCode(const std::string& QRCode);
+  void VornCliSiTefAguardaResp(const std::string& Arquivo, int SegundosTimeOut, bool& Interromper);
+  void VornCliSiTefMudaEstadoResp(TVornCliSiTefRespEstado EstadoResp);
+  void VornCliSiTefMudaEstadoReq(TVornCliSiTefReqEstado EstadoReq);
+  void VornCliSiTefAntesCancelarTransacao(TVornCliSiTefResp& RespostaPendente);
+  void VornCliSiTefInfoECF(TVornCliSiTefInfoECF Operacao, std::string& RetornoECF);
+  void ControlDisplayMessage(const std::string& pMessage, TVornCliSiTefOperacaoMensagem pOperation,
+                             int& pModalResult);
+  // How a prompt wait ended.
+  enum class TRespostaPrompt { respondido, cancelamentoRetirado, cancelamentoMantido };
+  TRespostaPrompt WaitClientMenuResponse(const std::vector<std::string>& Opcoes,
+                                         int& ItemSelecionado, bool& VoltarMenu);
+  TRespostaPrompt WaitClientCollectResponse(AnsiString& Resposta, bool& Digitado, bool& VoltarMenu);
+  void WaitClientResponse(int& pModalResult);
+  // Asks "Deseja realmente cancelar esta operação?"; true when the
+  // cancellation stands, false when the client withdrew it.
+  bool ConfirmarCancelamento();
+  // The receipt tear-off countdown: about three seconds of "message"s.
+  void ContagemDestaqueVia(const std::string& pMessage);
+
+  // Result, receipts and the sale callback (DmSitefResult.cpp).
+  void VornCliSiTefDepoisConfirmarTransacoes(TVornCliSiTefRespostasPendentes& RespostasPendentes);
+  void VornCliSiTefComandaECFImprimeVia(TVornCliSiTefTipoRelatorio TipoRelatorio, int Via,
+                                        const std::vector<std::string>& ImagemComprovante,
+                                        int& RetornoECF);
+  bool ConfirmTransactionAPI(TTransactionResult& result);
+  // The callback client's settings: [callback] ca_file and timeout_ms.
+  TRestOptions CallbackOptions() const;
+
   // The shared key in force: [security] jwt_secret, or kJWTSecretKey.
   std::string JWTSecretKey() const;
   // Session lifetime: [security] session_seconds when positive, else 1800.
@@ -79,6 +132,36 @@ class TDmSitef {
   const TSessionList& SessionList() const { return FSessionList; }
 
  private:
+  // Wires the component's events to the handlers above (DmSitefEvents.cpp).
+  void WireTefEvents();
+  // Copies what the latest session start set into the CliSiTef binding.
+  void AplicarConfiguracaoCliSiTef();
+  // Sends on the connection of the operation that holds the component.
+  void SendClientMessage(const std::string& pMsg);
+
+  // What a running transaction uses, fixed when it starts: another
+  // connection's session start or request cannot change it.
+  struct TTransacao {
+    std::int32_t fVenda_Id = 0;
+    std::int32_t fEmpresa_Id = 0;
+    std::string fCallbackURL;
+    std::string fPayerName;
+    Currency fValorTransacao;
+    std::int32_t fQtdParcelas = 0;
+    std::int32_t fOperacao = 0;
+    bool fCancelamento = false;
+  };
+  // Holds the component for one operation of one connection.
+  class TUsoTEF {
+   public:
+    TUsoTEF(TDmSitef& owner, ClientConnection& connection, std::unique_lock<std::mutex> lock);
+    ~TUsoTEF();
+
+   private:
+    TDmSitef& fOwner;
+    std::unique_lock<std::mutex> fLock;
+  };
+
   const TIniConfig& fConfig;
   // The TEF trace path; handed to the TEF component once it exists.
   std::string fArqLOG;
@@ -91,6 +174,21 @@ class TDmSitef {
   std::string fCallbackURL;
   std::atomic<bool> fProcessando{false};
   TSessionList FSessionList;
+
+  TVornCliSiTef VornCliSiTef;
+  // One thread in the component at a time: transactions, queries and the
+  // disconnect handling all take it.
+  std::mutex fTefLock;
+  // Set while the component is held: the connection its events talk to.
+  ClientConnection* FIdContext = nullptr;
+  TTransacao fTransacao;
+  std::string fUltimaMsg;
+  std::string fLastContentReceived;
+  std::atomic<bool> fPodeCancelar{false};
+  std::atomic<bool> fCancelado{false};
+  std::atomic<bool> fConcluido{false};
+  std::atomic<bool> FAguardandoRespCanc{false};
+  std::atomic<bool> FProcessandoMsg{false};
 };
 
 // The base64 text with every LF, CR and blank removed, and everything up to

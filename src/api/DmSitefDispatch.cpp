@@ -37,6 +37,10 @@ void TDmSitef::RouteTargeting(const std::string& pContent, ClientConnection& pId
       CheckFileVersion(pContent, pIdContext);
     } else if (route == "/print") {
       Print(pContent, pIdContext);
+    } else if (route == "/transaction") {
+      StartTransaction(pContent, pIdContext, session);
+    } else if (route == "/transaction/cancel") {
+      CancelTransactionInProgress(pContent);
     }
   } catch (const EConnectionClosed&) {
     throw;

@@ -1,0 +1,330 @@
+#include "api/DmSitef.h"
+#include "api/JsonMessage.h"
+#include "api/RequestConversions.h"
+#include "api/WireJson.h"
+#include "platform/Platform.h"
+#include "tef/VornCliSiTefTef.h"
+#include "util/Exception.h"
+#include "util/ServiceLog.h"
+#include "util/VornString.h"
+
+namespace {
+
+const char kFalhaTransacao[] = "Transação TEF não realizada.";
+
+// The values one "/transaction" request carries, read before anything of the
+// module changes.
+struct TPedido {
+  std::string type;
+  std::int32_t operacao = 0;
+  std::string payerName;
+  std::string nsu;
+  TDateTime data = 0;
+  std::optional<std::int32_t> saleId;
+  Currency valor;
+  std::int32_t parcelas = 0;
+};
+
+std::optional<std::string> OptionalValue(const nlohmann::ordered_json& object,
+                                         const std::string& name) {
+  if (!object.contains(name)) {
+    return std::nullopt;
+  }
+  return GetValue(object, name);
+}
+
+// Reads the request; answers and returns nothing when a member is blank or
+// not a date. Other errors (missing members, conversions) raise.
+std::optional<TPedido> LerPedido(const nlohmann::ordered_json& message,
+                                 ClientConnection& connection) {
+  TPedido pedido;
+  pedido.type = GetValue(message, "type");
+  if (!VornStrIn(pedido.type, {"transaction", "cancellation", "reprint"})) {
+    connection.SendClientMessage(TDmSitef::GetJsonError("O campo type diferente de transaction"));
+    return std::nullopt;
+  }
+  pedido.operacao = StrToInt32(GetValue(message, "operation"));
+  if (pedido.type == "transaction") {
+    pedido.payerName = GetValue(message, "payer_name");
+  }
+  if (pedido.type == "cancellation") {
+    pedido.nsu = GetValue(message, "cancellation_nsu");
+    if (Trim(pedido.nsu).empty()) {
+      connection.SendClientMessage(
+          TDmSitef::GetJsonError("O campo \"cancellation_nsu\" não foi preenchido."));
+      return std::nullopt;
+    }
+    const std::string data = GetValue(message, "transaction_date");
+    if (Trim(data).empty()) {
+      connection.SendClientMessage(
+          TDmSitef::GetJsonError("O campo \"transaction_date\" não foi preenchido."));
+      return std::nullopt;
+    }
+    try {
+      pedido.data = StrToDateTimeRegional(TDmSitef::ConverterData(data));
+    } catch (const std::exception&) {
+      connection.SendClientMessage(
+          TDmSitef::GetJsonError("O campo \"transaction_date\" não foi preenchido corretamente."));
+      return std::nullopt;
+    }
+  }
+  if (pedido.type != "reprint") {
+    if (const auto sale = OptionalValue(message, "sale_id")) {
+      pedido.saleId = StrToInt32(*sale);
+    }
+    if (const auto value = OptionalValue(message, "transaction_value")) {
+      pedido.valor = StrToCurrRegional(*value);
+    }
+    if (const auto parcelas = OptionalValue(message, "number_of_installments")) {
+      pedido.parcelas = StrToInt32(*parcelas);
+    }
+  }
+  return pedido;
+}
+
+std::string DoisDigitos(std::int32_t value) {
+  const std::string digits = std::to_string(value < 0 ? -value : value);
+  return (value < 0 ? "-" : "") + (digits.size() < 2 ? "0" + digits : digits);
+}
+
+}  // namespace
+
+TDmSitef::TUsoTEF::TUsoTEF(TDmSitef& owner, ClientConnection& connection,
+                           std::unique_lock<std::mutex> lock)
+    : fOwner(owner), fLock(std::move(lock)) {
+  fOwner.FIdContext = &connection;
+}
+
+TDmSitef::TUsoTEF::~TUsoTEF() {
+  fOwner.FIdContext = nullptr;
+}
+
+void TDmSitef::SendClientMessage(const std::string& pMsg) {
+  if (FIdContext != nullptr) {
+    FIdContext->SendClientMessage(pMsg);
+  }
+}
+
+std::string TDmSitef::ConverterData(const std::string& text) {
+  std::vector<std::string> pieces(1);
+  for (char c : text) {
+    if (c == ' ') {
+      pieces.emplace_back();
+    } else {
+      pieces.back() += c;
+    }
+  }
+  const std::string& date = pieces[0];
+  if (date.size() != 10) {
+    return "Formato de data inválido";
+  }
+  std::string result = date.substr(8, 2) + "/" + date.substr(5, 2) + "/" + date.substr(0, 4);
+  if (pieces.size() > 1) {
+    const std::string& time = pieces[1];
+    if (time.size() < 8) {
+      result += " Formato de hora inválido";
+    } else {
+      result += " " + time.substr(0, 2) + ":" + time.substr(3, 2) + ":" + time.substr(6, 2);
+    }
+  }
+  return result;
+}
+
+void TDmSitef::StartTransaction(const std::string& pContent, ClientConnection& pIdContext,
+                                const TSession&) {
+  std::optional<TUsoTEF> uso;
+  try {
+    const auto message = ParseJsonMessage(pContent);
+    const std::optional<TPedido> pedido = LerPedido(*message, pIdContext);
+    if (!pedido) {
+      return;
+    }
+    // One TEF operation at a time: a request while another runs (or while
+    // the component is held by a query or a disconnect) is dropped.
+    std::unique_lock lock(fTefLock, std::try_to_lock);
+    if (fProcessando || !lock.owns_lock()) {
+      GravaLog("Transação recebida durante outra operação TEF; descartada.");
+      return;
+    }
+    uso.emplace(*this, pIdContext, std::move(lock));
+    TTransacao transacao;
+    {
+      std::lock_guard guard(fConfigLock);
+      transacao.fVenda_Id = fVenda_Id;
+      transacao.fEmpresa_Id = fEmpresa_Id;
+      transacao.fCallbackURL = fCallbackURL;
+    }
+    transacao.fOperacao = pedido->operacao;
+    transacao.fCancelamento = pedido->type == "cancellation";
+    if (pedido->type != "reprint") {
+      transacao.fPayerName = pedido->payerName;
+      transacao.fVenda_Id = pedido->saleId.value_or(transacao.fVenda_Id);
+      transacao.fValorTransacao = pedido->valor;
+      transacao.fQtdParcelas = pedido->parcelas;
+    }
+    fTransacao = transacao;
+
+    try {
+      if (!VornCliSiTef.Inicializado(gpCliSiTef)) {
+        AplicarConfiguracaoCliSiTef();
+        VornCliSiTef.Inicializar(gpCliSiTef);
+      }
+      if (!VornCliSiTef.Inicializado(gpCliSiTef)) {
+        SendClientMessage(GetJsonError("SiTef não inicializado."));
+        fProcessando = false;
+        return;
+      }
+      fConcluido = false;
+      fPodeCancelar = false;
+      fCancelado = false;
+      fProcessando = true;
+      TVornCliSiTefCliSiTef& cliSiTef = VornCliSiTef.TEFCliSiTef();
+      cliSiTef.SetOperacaoCRT(transacao.fOperacao);
+      cliSiTef.FCancelandoTransacaoTEF = false;
+      const std::string documento = std::to_string(transacao.fVenda_Id);
+      const std::string parcelas = DoisDigitos(transacao.fQtdParcelas);
+      if (pedido->type == "transaction") {
+        VornCliSiTef.RespostasPendentes().fValorTotalAPagar = transacao.fValorTransacao;
+        VornCliSiTef.RespostasPendentes().fValorDinheiro = transacao.fValorTransacao;
+        VornCliSiTef.CRT(transacao.fValorTransacao.ToDouble(), "02", documento, 0, "", "", "",
+                         parcelas);
+      } else if (pedido->type == "cancellation") {
+        cliSiTef.FCancelandoTransacaoNSU = pedido->nsu;
+        cliSiTef.FCancelandoTransacaoDATA = pedido->data;
+        cliSiTef.FCancelandoTransacaoVALOR = transacao.fValorTransacao;
+        cliSiTef.FCancelandoTransacaoTEF = true;
+        VornCliSiTef.CRT(transacao.fValorTransacao.ToDouble(), "02", documento, 0, "", "", "",
+                         parcelas);
+      } else {
+        VornCliSiTef.CRT(1.0, std::to_string(transacao.fOperacao), "0", 0, "", "", "", "0");
+      }
+      if (fCancelado || !fConcluido) {
+        if (VornCliSiTef.Inicializado(gpCliSiTef)) {
+          VornCliSiTef.CancelarTransacoesPendentes();
+        }
+        SendClientMessage(TTransactionResult{fCancelado ? "canceled" : "unauthorized",
+                                             kFalhaTransacao, std::nullopt}
+                              .Text());
+      }
+      fProcessando = false;
+    } catch (const EConnectionClosed&) {
+      fProcessando = false;
+      throw;
+    } catch (const std::exception& error) {
+      fProcessando = false;
+      SendClientMessage(GetJsonError(error.what()));
+    }
+  } catch (const EConnectionClosed&) {
+    throw;
+  } catch (const std::exception& error) {
+    pIdContext.SendClientMessage(GetJsonError(error.what()));
+  }
+}
+
+void TDmSitef::CancelTransactionInProgress(const std::string& pContent) {
+  const auto message = ParseJsonMessage(pContent);
+  if (!message) {
+    return;
+  }
+  if (GetValue(*message, "type") != "cancellation") {
+    return;
+  }
+  GravaLog("Entrou no cancelamento.");
+  if (fPodeCancelar) {
+    fCancelado = true;
+    GravaLog("Setou no cancelamento = true");
+  } else {
+    GravaLog("Não pode cancelar");
+  }
+}
+
+void TDmSitef::GetClientCancelRespose() {
+  if (fCancelado || FIdContext == nullptr) {
+    return;
+  }
+  struct Flags {
+    TDmSitef& owner;
+    explicit Flags(TDmSitef& o) : owner(o) {
+      owner.FProcessandoMsg = true;
+      owner.FAguardandoRespCanc = true;
+    }
+    ~Flags() {
+      owner.FProcessandoMsg = false;
+      owner.FAguardandoRespCanc = false;
+    }
+  } flags(*this);
+  fLastContentReceived.clear();
+  const std::string text = FIdContext->DecodeWebSocketFrame();
+  if (text.empty()) {
+    return;
+  }
+  const auto message = ParseJsonMessage(text);
+  const bool cancellation = message && message->is_object() && message->contains("type") &&
+                            GetValue(*message, "type") == "cancellation";
+  if (cancellation) {
+    if (fPodeCancelar) {
+      fCancelado = true;
+    }
+    return;
+  }
+  fLastContentReceived = text;
+}
+
+std::string TDmSitef::GetClientResponse() {
+  while (FAguardandoRespCanc) {
+    platform::Current().SleepMs(1);
+  }
+  std::string text;
+  if (!fLastContentReceived.empty()) {
+    // The early read held this message for the prompt; taking it consumes it.
+    text.swap(fLastContentReceived);
+  } else {
+    while (text.empty() && FIdContext != nullptr) {
+      text = FIdContext->DecodeWebSocketFrame();
+    }
+  }
+  const auto message = ParseJsonMessage(text);
+  if (!message) {
+    return "";
+  }
+  if (!message->is_object()) {
+    throw Exception("A resposta recebida não é um objeto JSON.");
+  }
+  if (!message->contains("route")) {
+    SendClientMessage(GetJsonError("Campo route nao encontrado."));
+    return "";
+  }
+  const std::string route = GetValue(*message, "route");
+  if (route == "/transaction") {
+    return WireJson(*message);
+  }
+  if (route == "/transaction/cancel") {
+    CancelTransactionInProgress(text);
+  }
+  return "";
+}
+
+void TDmSitef::SitefCancelChange(bool value) {
+  fPodeCancelar = value;
+  SendClientMessage(TWireObject().Add("type", "can_cancel").Add("can_cancel", value).Text());
+}
+
+void TDmSitef::TCPServerDisconnect(ClientConnection& pIdContext) {
+  TUsoTEF uso(*this, pIdContext, std::unique_lock(fTefLock));
+  if (VornCliSiTef.TemTEF() && VornCliSiTef.Inicializado(gpCliSiTef)) {
+    VornCliSiTef.CancelarTransacoesPendentes();
+  }
+}
+
+void TDmSitef::AplicarConfiguracaoCliSiTef() {
+  const TCliSiTefDriverStandIn config = CliSiTef();
+  TVornCliSiTefCliSiTef& driver = VornCliSiTef.TEFCliSiTef();
+  driver.FTEFModoServico = config.FTEFModoServico;
+  driver.fPathDLL = config.fPathDLL;
+  driver.SetEnderecoIP(config.fEnderecoIP);
+  driver.SetCodigoLoja(config.fCodigoLoja);
+  driver.SetNumeroTerminal(config.fNumeroTerminal);
+  driver.SetParametrosAdicionais(config.fParametrosAdicionais);
+  driver.SetOperador(config.fOperador);
+  driver.SetRestricoes(config.fRestricoes);
+}
