@@ -48,7 +48,8 @@ Currency StrToCurrRegional(const std::string& text) {
   const bool signed_ = !trimmed.empty() && (trimmed[0] == '-' || trimmed[0] == '+');
   const std::vector<std::string> parts = Split(trimmed.substr(signed_ ? 1 : 0), separator);
   const bool valid = parts.size() <= 2 && AllDigits(parts[0]) &&
-                     (parts.size() == 1 || AllDigits(parts[1])) && parts[0].size() <= 14;
+                     (parts.size() == 1 || parts[1].empty() || AllDigits(parts[1])) &&
+                     parts[0].size() <= 14;
   if (!valid) {
     throw EConvertError("'" + text + "' não é um valor monetário válido.");
   }

@@ -10,7 +10,7 @@
 #include "util/DateTime.h"
 
 TJsonMembers& TJsonMembers::AddText(const std::string& name, const std::string& text) {
-  return AddRaw(name, "\"" + WireString(text) + "\"");
+  return AddRaw(name, WireString(text));
 }
 
 TJsonMembers& TJsonMembers::AddRaw(const std::string& name, const std::string& json) {
@@ -36,7 +36,7 @@ bool TJsonMembers::Has(const std::string& name) const {
 std::string TJsonMembers::Text() const {
   std::string text = "{";
   for (const auto& [name, json] : fMembers) {
-    text += (text.size() > 1 ? ",\"" : "\"") + WireString(name) + "\":" + json;
+    text += (text.size() > 1 ? "," : "") + WireString(name) + ":" + json;
   }
   return text + "}";
 }
