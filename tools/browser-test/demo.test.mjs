@@ -4,7 +4,8 @@
 //   DEMO_PAGE        address of the page, with ?url=...&token=...
 //   DEMO_SHOTS       folder for the screenshots
 //   DEMO_PROFILE     fresh Chromium profile folder
-//   DEMO_PAYMENTS    "1" to run the payment parts too
+//   DEMO_PARTS       what to do after opening the session, comma-separated:
+//                    terminal (initialize, pinpad), credit, cancel, pix
 //   DEMO_CHROMIUM    the browser (default /usr/bin/chromium)
 // It prints one line per step and a final JSON line "RESULT {...}" that the
 // test reads; any failure exits non-zero with the reason.
@@ -20,64 +21,6 @@ const taken = new Set();
 function step(name, detail = "") {
   summary.steps.push(name);
   console.log(`step: ${name}${detail ? ` — ${detail}` : ""}`);
-}
-
-// A fresh profile folder: Playwright passes it as --user-data-dir.
-const context = await chromium.launchPersistentContext(env.DEMO_PROFILE, {
-  executablePath: env.DEMO_CHROMIUM || "/usr/bin/chromium",
-  headless: true,
-  args: [
-    "--headless",
-    "--no-sandbox",
-    "--disable-gpu",
-    "--disable-quic",
-    "--no-first-run",
-    "--disable-background-networking",
-    "--disable-component-update",
-    "--disable-sync",
-    "--ignore-certificate-errors",
-  ],
-  ignoreHTTPSErrors: true,
-  viewport: { width: 1280, height: 1000 },
-});
-
-let page;
-try {
-  page = context.pages()[0] || (await context.newPage());
-  page.setDefaultTimeout(timeout);
-  const pageErrors = [];
-  page.on("pageerror", (error) => pageErrors.push(String(error)));
-  // Any request that leaves loopback would be an external resource.
-  const outside = [];
-  page.on("request", (request) => {
-    const host = new URL(request.url()).hostname;
-    if (host !== "127.0.0.1" && host !== "localhost") outside.push(request.url());
-  });
-
-  await page.goto(env.DEMO_PAGE);
-  await connectAndOpenSession(page);
-  await terminalQueries(page);
-
-  if (env.DEMO_PAYMENTS === "1") {
-    await approvedCreditPayment(page);
-    await cancelledPayment(page);
-    await pixPayment(page);
-  }
-
-  summary.pageErrors = pageErrors;
-  summary.outside = outside;
-  summary.log = await page.$$eval("#log li code", (items) => items.map((item) => item.textContent));
-  console.log(`RESULT ${JSON.stringify(summary)}`);
-} catch (error) {
-  console.error(`FAILED: ${error.stack || error}`);
-  if (page) {
-    await page.screenshot({ path: path.join(shots, "failure.png"), fullPage: true }).catch(() => {});
-    const log = await page.$$eval("#log li", (items) => items.map((item) => item.textContent)).catch(() => []);
-    console.error(`page log:\n${log.join("\n")}`);
-  }
-  process.exitCode = 1;
-} finally {
-  await context.close();
 }
 
 async function connectAndOpenSession(page) {
@@ -96,38 +39,55 @@ async function connectAndOpenSession(page) {
   step("session opened", uuid);
 }
 
-async function terminalQueries(page) {
-  await page.click("#version-service");
-  await page.click("#version-library");
-  await page.click("#initialize");
-  await page.click("#pinpad");
-  const fact = (name) => page.locator(`#terminal-info dt[data-name="${name}"] + dd`);
-  for (const name of ["gateway version", "library version", "initialization", "pinpad"]) {
-    await fact(name).waitFor();
-  }
-  summary.versions = { gateway: await fact("gateway version").textContent(), library: await fact("library version").textContent() };
-  summary.initialization = await fact("initialization").textContent();
-  summary.pinpad = await fact("pinpad").textContent();
-  step("terminal queries answered", JSON.stringify(summary.versions));
+function fact(page, name) {
+  return page.locator(`#terminal-info dt[data-name="${name}"] + dd`);
 }
 
-// Waits for the next prompt or for the result; returns what is on screen.
+async function versions(page) {
+  await page.click("#version-service");
+  await page.click("#version-library");
+  await fact(page, "gateway version").waitFor();
+  await fact(page, "library version").waitFor();
+  summary.versions = {
+    gateway: await fact(page, "gateway version").textContent(),
+    library: await fact(page, "library version").textContent(),
+  };
+  step("versions", JSON.stringify(summary.versions));
+}
+
+async function terminalQueries(page) {
+  await page.click("#initialize");
+  await page.click("#pinpad");
+  await fact(page, "initialization").waitFor();
+  await fact(page, "pinpad").waitFor();
+  summary.initialization = await fact(page, "initialization").textContent();
+  summary.pinpad = await fact(page, "pinpad").textContent();
+  await shot(page, "terminal");
+  step("terminal queries answered", `${summary.initialization} ${summary.pinpad}`);
+}
+
+// Waits for a prompt newer than the last one seen, or for the result;
+// returns what is on screen.
+let lastPrompt = 0;
 async function next(page) {
-  const prompt = page.locator("#prompt[data-type]");
+  await page.waitForFunction((seen) => {
+    const prompt = document.getElementById("prompt");
+    return document.querySelector("#result .result-status") !== null ||
+      (prompt.dataset.type !== undefined && Number(prompt.dataset.seq) > seen);
+  }, lastPrompt, { timeout });
   const result = page.locator("#result .result-status");
-  await prompt.or(result).first().waitFor();
   if (await result.count()) return { type: "result", text: await result.textContent() };
+  lastPrompt = Number(await page.getAttribute("#prompt", "data-seq"));
   return {
-    type: await prompt.getAttribute("data-type"),
+    type: await page.getAttribute("#prompt", "data-type"),
     title: await page.textContent("#prompt h3"),
     buttons: await page.$$eval("#prompt button", (buttons) => buttons.map((b) => b.textContent)),
-    field: await page.locator("#collect-input").getAttribute("data-field-type", { timeout: 100 }).catch(() => null),
+    field: await page.$eval("#prompt", (prompt) => prompt.querySelector("#collect-input")?.dataset.fieldType ?? null),
   };
 }
 
 async function press(page, label) {
   await page.click(`#prompt button:text-is("${label}")`);
-  await page.locator("#prompt[data-type]").waitFor({ state: "detached" });
 }
 
 async function choosePayment(page, kind, amount, installments) {
@@ -208,7 +168,7 @@ async function cancelledPayment(page) {
     } else if (prompt.type === "question" && /cancelar/i.test(prompt.title)) {
       await shot(page, "prompt-cancel");
       await press(page, "Sim");
-    } else if (prompt.type === "menu" && prompt.buttons.includes("Digitado")) {
+    } else if (prompt.type === "menu" && (prompt.buttons.includes("Digitado") || prompt.buttons.includes("Credito"))) {
       await press(page, menuChoice(prompt, "Magnetico/Chip"));
     } else if (prompt.type === "menu" && !cancelled) {
       if (!(await page.isEnabled("#tx-cancel"))) throw new Error("Cancel is not enabled after the card was read");
@@ -216,6 +176,8 @@ async function cancelledPayment(page) {
       cancelled = true;
       step("cancel pressed", prompt.title);
       await page.locator("#prompt h3", { hasText: /cancelar/i }).waitFor();
+    } else if (prompt.type === "confirmation" && cancelled) {
+      await press(page, prompt.buttons[0]);
     } else {
       throw new Error(`unexpected prompt ${JSON.stringify(prompt)}`);
     }
@@ -247,4 +209,61 @@ async function pixPayment(page) {
 async function shot(page, name) {
   taken.add(name);
   await page.screenshot({ path: path.join(shots, `${name}.png`), fullPage: true });
+}
+
+// A fresh profile folder: Playwright passes it as --user-data-dir.
+const context = await chromium.launchPersistentContext(env.DEMO_PROFILE, {
+  executablePath: env.DEMO_CHROMIUM || "/usr/bin/chromium",
+  headless: true,
+  args: [
+    "--headless",
+    "--no-sandbox",
+    "--disable-gpu",
+    "--disable-quic",
+    "--no-first-run",
+    "--disable-background-networking",
+    "--disable-component-update",
+    "--disable-sync",
+    "--ignore-certificate-errors",
+  ],
+  ignoreHTTPSErrors: true,
+  viewport: { width: 1280, height: 1000 },
+});
+
+let page;
+try {
+  page = context.pages()[0] || (await context.newPage());
+  page.setDefaultTimeout(timeout);
+  const pageErrors = [];
+  page.on("pageerror", (error) => pageErrors.push(String(error)));
+  // Any request that leaves loopback would be an external resource.
+  const outside = [];
+  page.on("request", (request) => {
+    const host = new URL(request.url()).hostname;
+    if (host !== "127.0.0.1" && host !== "localhost") outside.push(request.url());
+  });
+
+  await page.goto(env.DEMO_PAGE);
+  await connectAndOpenSession(page);
+  await versions(page);
+  const parts = { terminal: terminalQueries, credit: approvedCreditPayment, cancel: cancelledPayment, pix: pixPayment };
+  for (const part of (env.DEMO_PARTS || "").split(",").filter(Boolean)) {
+    if (!parts[part]) throw new Error(`unknown part ${part}`);
+    await parts[part](page);
+  }
+
+  summary.pageErrors = pageErrors;
+  summary.outside = outside;
+  summary.log = await page.$$eval("#log li code", (items) => items.map((item) => item.textContent));
+  console.log(`RESULT ${JSON.stringify(summary)}`);
+} catch (error) {
+  console.error(`FAILED: ${error.stack || error}`);
+  if (page) {
+    await page.screenshot({ path: path.join(shots, "failure.png"), fullPage: true }).catch(() => {});
+    const log = await page.$$eval("#log li", (items) => items.map((item) => item.textContent)).catch(() => []);
+    console.error(`page log:\n${log.join("\n")}`);
+  }
+  process.exitCode = 1;
+} finally {
+  await context.close();
 }

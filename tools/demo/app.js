@@ -10,6 +10,7 @@ const state = {
   session: null, // {uuid, expiration, store, terminal}
   busy: false, // a payment, cancellation or reprint is running
   lastApproved: null, // the last approved payment item, for the cancellation form
+  prompts: 0, // prompts shown so far; numbers each one on the page
 };
 
 // ---- log pane ---------------------------------------------------------------
@@ -44,16 +45,18 @@ function setBadge(id, text, on) {
   badge.className = `badge ${on ? "on" : "off"}`;
 }
 
+// While an operation runs the gateway reads every message of this
+// connection as an answer to the terminal, so only the prompt's buttons and
+// Cancel stay usable.
 function refreshControls() {
   const connected = state.socket !== null && state.socket.readyState === WebSocket.OPEN;
-  $("connect").disabled = connected;
+  const free = connected && !state.busy;
+  $("connect").disabled = state.socket !== null;
   $("disconnect").disabled = !connected;
-  $("session-start").disabled = !connected;
-  $("session-finish").disabled = !connected || state.session === null;
+  $("session-start").disabled = !free;
+  $("session-finish").disabled = !free || state.session === null;
   for (const button of document.querySelectorAll("[data-needs]")) {
-    const needs = button.dataset.needs;
-    const isOperation = button.type === "submit" && button.id !== "print-start";
-    button.disabled = !connected || (needs === "session" && state.session === null) || (isOperation && state.busy);
+    button.disabled = !free || (button.dataset.needs === "session" && state.session === null);
   }
   setBadge("connection-state", connected ? "connected" : "disconnected", connected);
   setBadge("busy", state.busy ? "running" : "idle", state.busy);
@@ -385,6 +388,7 @@ function renderPrompt(message, build) {
   const area = $("prompt");
   area.classList.remove("empty");
   area.dataset.type = message.type;
+  area.dataset.seq = String(++state.prompts);
   const form = document.createElement("form");
   form.className = `prompt-form ${message.type}`;
   form.addEventListener("submit", (event) => event.preventDefault());
