@@ -14,6 +14,7 @@ import re
 import shutil
 import subprocess
 import threading
+import time
 from functools import partial
 from http.server import SimpleHTTPRequestHandler, ThreadingHTTPServer
 from pathlib import Path
@@ -89,11 +90,11 @@ class Demo:
         self.gateway, self.page, self.sale_api = gateway, page, sale_api
         self.script, self.shots, self.profile = script, shots, profile
 
-    def run(self, *parts):
+    def run(self, *parts, **env):
         query = urlencode({"url": f"wss://127.0.0.1:{self.gateway.port}",
                            "token": token(claims_with(callback_url=self.sale_api.url))})
         env = {**os.environ, "DEMO_PAGE": f"{self.page}?{query}", "DEMO_SHOTS": str(self.shots),
-               "DEMO_PROFILE": str(self.profile), "DEMO_PARTS": ",".join(parts)}
+               "DEMO_PROFILE": str(self.profile), "DEMO_PARTS": ",".join(parts), **env}
         done = subprocess.run(["node", str(self.script)], cwd=DRIVER, env=env,
                               capture_output=True, text=True, timeout=300)
         assert done.returncode == 0, f"browser run failed\n{done.stdout}\n{done.stderr}"
@@ -108,7 +109,10 @@ class Demo:
 def demo(make_gateway, demo_page, browser_driver, sale_api, shots_folder, tmp_path):
     gateway = make_gateway(start=False, api=True)
     gateway.env["CLISITEF_SIM_LEDGER"] = str(gateway.folder / "ledger.jsonl")
+    gateway.env["GATEWAY_PRINT_SPOOL"] = str(tmp_path / "spool")
+    (tmp_path / "spool").mkdir()
     set_ini(gateway.folder, "callback", "ca_file", str(sale_api.cert))
+    set_ini(gateway.folder, "sitef", "printer", "Balcao 1")
     gateway.start()
     return Demo(gateway, demo_page, sale_api, browser_driver, shots_folder, tmp_path / "profile")
 
@@ -130,6 +134,16 @@ def test_connects_opens_a_session_and_shows_versions(demo):
     sent = [json.loads(text) for text in run["log"] if text.startswith('{"route"')]
     assert [m["route"] for m in sent] == ["/session/start", "/version", "/version"]
     assert any('"status":"created"' in text for text in run["log"])
+
+
+def test_prints_the_chosen_pdf(demo, tmp_path):
+    document = tmp_path / "nota.pdf"
+    document.write_bytes(b"%PDF-1.4\n%\xe2\xe3\xcf\xd3\n1 0 obj <<>> endobj\ntrailer <<>>\n%%EOF\n")
+    demo.run("print", DEMO_PDF=str(document))
+    deadline = time.monotonic() + 10
+    while not (spooled := list((tmp_path / "spool").glob("*.pdf"))) and time.monotonic() < deadline:
+        time.sleep(0.05)
+    assert [path.read_bytes() for path in spooled] == [document.read_bytes()]
 
 
 def test_terminal_queries(demo):

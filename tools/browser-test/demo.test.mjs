@@ -5,7 +5,8 @@
 //   DEMO_SHOTS       folder for the screenshots
 //   DEMO_PROFILE     fresh Chromium profile folder
 //   DEMO_PARTS       what to do after opening the session, comma-separated:
-//                    terminal (initialize, pinpad), credit, cancel, pix
+//                    terminal (initialize, pinpad), credit, cancel, pix, print
+//   DEMO_PDF         the document the print part chooses
 //   DEMO_CHROMIUM    the browser (default /usr/bin/chromium)
 // It prints one line per step and a final JSON line "RESULT {...}" that the
 // test reads; any failure exits non-zero with the reason.
@@ -18,9 +19,11 @@ const timeout = 20000;
 const summary = { steps: [] };
 const taken = new Set();
 
+const started = Date.now();
 function step(name, detail = "") {
   summary.steps.push(name);
-  console.log(`step: ${name}${detail ? ` — ${detail}` : ""}`);
+  const seconds = ((Date.now() - started) / 1000).toFixed(1);
+  console.log(`step: ${name} (${seconds} s)${detail ? ` — ${detail}` : ""}`);
 }
 
 async function connectAndOpenSession(page) {
@@ -206,6 +209,16 @@ async function pixPayment(page) {
   step("pix payment", summary.pix.status);
 }
 
+// Chooses the PDF in the file input and prints it; the gateway answers
+// nothing when the document went to the printer.
+async function printDocument(page) {
+  await page.click('.tab[data-tab="print-form"]');
+  await page.setInputFiles("#print-file", env.DEMO_PDF);
+  await page.click("#print-start");
+  await page.locator("#status-line", { hasText: "sent to the printer" }).waitFor();
+  step("document printed");
+}
+
 async function shot(page, name) {
   taken.add(name);
   await page.screenshot({ path: path.join(shots, `${name}.png`), fullPage: true });
@@ -243,10 +256,17 @@ try {
     if (host !== "127.0.0.1" && host !== "localhost") outside.push(request.url());
   });
 
+  step("browser started");
   await page.goto(env.DEMO_PAGE);
   await connectAndOpenSession(page);
   await versions(page);
-  const parts = { terminal: terminalQueries, credit: approvedCreditPayment, cancel: cancelledPayment, pix: pixPayment };
+  const parts = {
+    terminal: terminalQueries,
+    credit: approvedCreditPayment,
+    cancel: cancelledPayment,
+    pix: pixPayment,
+    print: printDocument,
+  };
   for (const part of (env.DEMO_PARTS || "").split(",").filter(Boolean)) {
     if (!parts[part]) throw new Error(`unknown part ${part}`);
     await parts[part](page);
