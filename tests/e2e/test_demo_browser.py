@@ -73,10 +73,11 @@ def sale_api(tmp_path):
     api.close()
 
 
-@pytest.fixture
-def shots_folder(tmp_path):
+@pytest.fixture(scope="session")
+def shots_folder(tmp_path_factory):
+    """Emptied once per run, so the screenshots of every test stay together."""
     build = os.environ.get("GATEWAY_BUILD_DIR")
-    folder = Path(build) / "demo-screenshots" if build else tmp_path / "screenshots"
+    folder = Path(build) / "demo-screenshots" if build else tmp_path_factory.mktemp("screenshots")
     shutil.rmtree(folder, ignore_errors=True)
     folder.mkdir(parents=True)
     return folder

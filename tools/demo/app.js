@@ -28,6 +28,7 @@ function log(direction, text) {
   item.append(head, body);
   const list = $("log");
   list.append(item);
+  while (list.children.length > 2000) list.firstElementChild.remove();
   list.scrollTop = list.scrollHeight;
 }
 
