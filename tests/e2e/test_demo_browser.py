@@ -8,6 +8,7 @@ payment once the terminal allows it, and pays by PIX (the QR code drawn by the
 page is decoded with zbarimg). Screenshots of the prompts and of the result are
 kept in <build>/demo-screenshots (or the test's temporary folder)."""
 
+import datetime
 import json
 import os
 import re
@@ -161,7 +162,7 @@ def test_terminal_queries(demo):
 
 
 def test_payments_from_the_page(demo):
-    run = demo.run("credit", "cancel", "pix")
+    run = demo.run("credit", "undo", "cancel", "pix")
     records = ledger(demo.gateway)
 
     # The credit payment: its prompts, what the library received, the table.
@@ -180,6 +181,19 @@ def test_payments_from_the_page(demo):
         assert rows.get(name) == value, f"result row {name}: {rows.get(name)!r}"
     assert len(credit["receipts"]) == 2 and "VIA CLIENTE" in credit["receipts"][0]
     assert credit["cancelForm"] == {"nsu": rows["nsu_code"], "amount": "12,34"}
+
+    # Undoing it from the Cancellation tab: the page sent the payment's NSU,
+    # local date and time and amount, which the gateway gave the terminal.
+    undo = run["undo"]
+    assert undo["prompts"][-1].startswith("result:approved"), undo
+    assert [value for name, value in undo["rows"] if name == "operation"] == [
+        "cancellation", "credit"]
+    paid = datetime.datetime.fromisoformat(rows["transaction_date_time"].replace("Z", "+00:00"))
+    local = paid.astimezone()
+    assert undo["form"]["date"] == local.strftime("%Y-%m-%d %H:%M:%S")
+    assert answers.get(516) == rows["nsu_code"]
+    assert answers.get(515) == local.strftime("%d%m%Y")
+    assert answers.get(146) == "12,34"
 
     # The cancelled payment: Cancel sent "/transaction/cancel", the cancel
     # confirmation was answered, the library function was aborted.
@@ -200,9 +214,12 @@ def test_payments_from_the_page(demo):
                              capture_output=True, text=True)
     assert decoded.stdout.rstrip("\n") == pix["payload"], decoded
 
-    # One callback per approved payment.
-    bodies = [json.loads(body) for _, _, _, body in demo.sale_api.requests]
-    assert [b["status"] for b in bodies] == ["approved", "approved"]
+    # One callback per approved operation.
+    bodies = [body for _, _, _, body in demo.sale_api.requests]
+    firsts = [re.search(r'"status":"(\w+)".*?"operation":"(\w+)"', body).groups()
+              for body in bodies]
+    assert firsts == [("approved", "credit"), ("approved", "cancellation"),
+                      ("approved", "pix")], bodies
 
     for name in ("prompt-menu", "prompt-collect", "prompt-cancel", "result"):
         assert (demo.shots / f"{name}.png").stat().st_size > 10000, name

@@ -5,7 +5,9 @@
 //   DEMO_SHOTS       folder for the screenshots
 //   DEMO_PROFILE     fresh Chromium profile folder
 //   DEMO_PARTS       what to do after opening the session, comma-separated:
-//                    terminal (initialize, pinpad), credit, cancel, pix, print
+//                    terminal (initialize, pinpad), credit, undo (cancel the
+//                    credit payment from the Cancellation tab), cancel, pix,
+//                    print
 //   DEMO_PDF         the document the print part chooses
 //   DEMO_CHROMIUM    the browser (default /usr/bin/chromium)
 // It prints one line per step and a final JSON line "RESULT {...}" that the
@@ -154,6 +156,31 @@ async function resultRows(page) {
   return page.$$eval(".result-table tr", (rows) => rows.map((row) => [row.cells[0].textContent, row.cells[1].textContent]));
 }
 
+// Undoes the last approved payment with the Cancellation tab, which the
+// page filled in from that payment's result; the cashier confirms at the
+// terminal.
+async function undoLastPayment(page) {
+  await page.click('.tab[data-tab="cancel-form"]');
+  const form = {
+    nsu: await page.inputValue("#cancel-nsu"),
+    date: await page.inputValue("#cancel-date"),
+    amount: await page.inputValue("#cancel-amount"),
+  };
+  await page.click("#cancel-start");
+  const seen = [];
+  for (;;) {
+    const prompt = await next(page);
+    seen.push(`${prompt.type}:${prompt.title || prompt.text}`);
+    if (prompt.type === "result") break;
+    if (prompt.type !== "question" && prompt.type !== "confirmation") {
+      throw new Error(`unexpected prompt ${JSON.stringify(prompt)}`);
+    }
+    await press(page, prompt.type === "question" ? "Sim" : prompt.buttons[0]);
+  }
+  summary.undo = { form, prompts: seen, rows: await resultRows(page) };
+  step("payment undone", seen.join(" | "));
+}
+
 // A payment cancelled by the cashier: the card is swiped, the terminal then
 // allows cancelling (the Cancel button lights up while it reads the card);
 // at the next menu the cashier presses Cancel, and answers the cancel
@@ -263,6 +290,7 @@ try {
   const parts = {
     terminal: terminalQueries,
     credit: approvedCreditPayment,
+    undo: undoLastPayment,
     cancel: cancelledPayment,
     pix: pixPayment,
     print: printDocument,
