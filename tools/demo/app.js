@@ -9,7 +9,6 @@ const state = {
   socket: null,
   session: null, // {uuid, expiration, store, terminal}
   busy: false, // a payment, cancellation or reprint is running
-  lastApproved: null, // the last approved payment item, for the cancellation form
   prompts: 0, // prompts shown so far; numbers each one on the page
 };
 
@@ -195,9 +194,14 @@ const handlers = {
   },
 
   // An error ends the operation that caused it, except the failed sale
-  // callback, which the result follows.
+  // callback, which the result follows. A session the gateway no longer
+  // knows is forgotten, so the cashier opens a new one.
   error(message) {
     setStatus(message.message, "error");
+    if (["Sessão inválida.", "Sessão expirada."].includes(message.message)) {
+      state.session = null;
+      $("session-info").replaceChildren();
+    }
     if (!message.message.startsWith("Erro ao registrar transação")) setBusy(false);
   },
 
@@ -450,7 +454,6 @@ function describeReceipt(copies) {
 function rememberForCancellation(message) {
   const item = (message.transaction_data || [])[0];
   if (!item || !item.nsu_code) return;
-  state.lastApproved = item;
   $("cancel-nsu").value = item.nsu_code;
   const when = String(item.transaction_date_time || "");
   const local = when.endsWith("Z") ? new Date(when) : null;
