@@ -154,6 +154,7 @@ void TDmSitef::StartTransaction(const std::string& pContent, ClientConnection& p
       transacao.fEmpresa_Id = fEmpresa_Id;
       transacao.fCallbackURL = fCallbackURL;
     }
+    const TTransacao sessao = transacao;
     transacao.fOperacao = pedido->operacao;
     transacao.fCancelamento = pedido->type == "cancellation";
     if (pedido->type != "reprint") {
@@ -166,8 +167,18 @@ void TDmSitef::StartTransaction(const std::string& pContent, ClientConnection& p
 
     try {
       if (!VornCliSiTef.Inicializado(gpCliSiTef)) {
+        // Payments recovered by the start-up confirmation belong to no
+        // request: their results carry only the session's sale values.
+        fTransacao = sessao;
         AplicarConfiguracaoCliSiTef();
-        VornCliSiTef.Inicializar(gpCliSiTef);
+        try {
+          VornCliSiTef.Inicializar(gpCliSiTef);
+        } catch (...) {
+          fTransacao = transacao;
+          throw;
+        }
+        transacao.fCallbackURL = fTransacao.fCallbackURL;
+        fTransacao = transacao;
       }
       if (!VornCliSiTef.Inicializado(gpCliSiTef)) {
         SendClientMessage(GetJsonError("SiTef não inicializado."));
@@ -198,7 +209,9 @@ void TDmSitef::StartTransaction(const std::string& pContent, ClientConnection& p
       } else {
         VornCliSiTef.CRT(1.0, std::to_string(transacao.fOperacao), "0", 0, "", "", "", "0");
       }
-      if (fCancelado || !fConcluido) {
+      // A confirmed payment has sent its result already; anything else ends
+      // with the failure result, exactly once.
+      if (!fConcluido) {
         if (VornCliSiTef.Inicializado(gpCliSiTef)) {
           VornCliSiTef.CancelarTransacoesPendentes();
         }
