@@ -83,12 +83,14 @@ std::int16_t ParseInt16(AnsiStringView text) {
   return static_cast<std::int16_t>(value);
 }
 
-// Position of the separator that ends the key, searched with one blank
-// appended so that a line ending in " =" still has a key.
+// Position of the separator that ends the key, as if searched with one blank
+// appended: a line ending in " =" still has a key.
 std::size_t SeparatorPosition(AnsiStringView linha) {
-  AnsiString padded(linha);
-  padded += ' ';
-  return padded.find(kSeparador);
+  const std::size_t p = linha.find(kSeparador);
+  if (p == AnsiStringView::npos && linha.size() >= 2 && linha.substr(linha.size() - 2) == " =") {
+    return linha.size() - 2;
+  }
+  return p;
 }
 
 AnsiString Chave(std::int32_t identificacao, std::int32_t sequencia) {
