@@ -154,7 +154,6 @@ void TDmSitef::StartTransaction(const std::string& pContent, ClientConnection& p
       transacao.fEmpresa_Id = fEmpresa_Id;
       transacao.fCallbackURL = fCallbackURL;
     }
-    const TTransacao sessao = transacao;
     transacao.fOperacao = pedido->operacao;
     transacao.fCancelamento = pedido->type == "cancellation";
     if (pedido->type != "reprint") {
@@ -167,18 +166,7 @@ void TDmSitef::StartTransaction(const std::string& pContent, ClientConnection& p
 
     try {
       if (!VornCliSiTef.Inicializado(gpCliSiTef)) {
-        // Payments recovered by the start-up confirmation belong to no
-        // request: their results carry only the session's sale values.
-        fTransacao = sessao;
-        AplicarConfiguracaoCliSiTef();
-        try {
-          VornCliSiTef.Inicializar(gpCliSiTef);
-        } catch (...) {
-          fTransacao = transacao;
-          throw;
-        }
-        transacao.fCallbackURL = fTransacao.fCallbackURL;
-        fTransacao = transacao;
+        InicializarCliSiTef();
       }
       if (!VornCliSiTef.Inicializado(gpCliSiTef)) {
         SendClientMessage(GetJsonError("SiTef não inicializado."));
@@ -327,6 +315,28 @@ void TDmSitef::TCPServerDisconnect(ClientConnection& pIdContext) {
   if (VornCliSiTef.TemTEF() && VornCliSiTef.Inicializado(gpCliSiTef)) {
     VornCliSiTef.CancelarTransacoesPendentes();
   }
+}
+
+void TDmSitef::InicializarCliSiTef() {
+  // Payments the start-up confirmation recovers belong to no request: their
+  // results carry the session's sale values and nothing of a request.
+  TTransacao sessao;
+  {
+    std::lock_guard guard(fConfigLock);
+    sessao.fVenda_Id = fVenda_Id;
+    sessao.fEmpresa_Id = fEmpresa_Id;
+    sessao.fCallbackURL = fCallbackURL;
+  }
+  const TTransacao anterior = fTransacao;
+  fTransacao = sessao;
+  AplicarConfiguracaoCliSiTef();
+  try {
+    VornCliSiTef.Inicializar(gpCliSiTef);
+  } catch (...) {
+    fTransacao = anterior;
+    throw;
+  }
+  fTransacao = anterior;
 }
 
 void TDmSitef::AplicarConfiguracaoCliSiTef() {
