@@ -125,8 +125,9 @@ class PaymentClient(Client):
     def converse(self, request, answer=None, until=("result",)):
         """Sends the request, answers each message with `answer(message)`
         (None: no answer) and returns the texts up to the first whose type is
-        in `until`."""
-        self.send(request)
+        in `until`. With no request it only goes on reading."""
+        if request is not None:
+            self.send(request)
         texts = []
         while True:
             text = self.recv()
