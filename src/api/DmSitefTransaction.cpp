@@ -176,6 +176,8 @@ void TDmSitef::StartTransaction(const std::string& pContent, ClientConnection& p
       fConcluido = false;
       fPodeCancelar = false;
       fCancelado = false;
+      // A reply held for an earlier transaction answers none of this one.
+      fLastContentReceived.clear();
       fProcessando = true;
       TVornCliSiTefCliSiTef& cliSiTef = VornCliSiTef.TEFCliSiTef();
       cliSiTef.SetOperacaoCRT(transacao.fOperacao);
