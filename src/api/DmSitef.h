@@ -51,6 +51,11 @@ class TDmSitef {
   void FinishSession(const std::string& pContent, ClientConnection& pIdContext,
                      const TSession& pSession);
   void CheckFileVersion(const std::string& pContent, ClientConnection& pIdContext);
+  // "/initialize" and "/pinpad/status" (DmSitefTerminal.cpp).
+  void InitializeSiTef(const std::string& pContent, ClientConnection& pIdContext,
+                       const TSession& pSession);
+  void CheckPinpad(const std::string& pContent, ClientConnection& pIdContext,
+                   const TSession& pSession);
   void Print(const std::string& pContent, ClientConnection& pIdContext);
   void PrintData(const std::string& FileType, const std::string& Data,
                  ClientConnection& pIdContext);
