@@ -84,32 +84,36 @@ def test_restart_confirms_the_killed_payment(make_gateway, tmp_path, sale_api):
     def confirm(message):
         return reply(session, "confirmation") if message["type"] == "confirmation" else None
 
-    texts = client.converse(payment_request(session, operation=2, payer_name="Ana",
-                                            transaction_value="20"), confirm)
-    texts += client.converse(None, confirm)
+    texts = client.converse({"route": "/initialize", "session_uuid": session,
+                             "type": "initialize"}, confirm, until=("initialize",))
+    assert texts[-1] == ('{"type":"initialize","message":"Inicializado com sucesso."}')
     messages = [json.loads(t) for t in texts]
     # The start-up confirmation tells the operator which payment it finished.
-    assert [m["message"][:len("Transa\u00e7\u00e3o TEF efetuada.\r\nFavor reimprimir \u00faltimo Cupom.\r\nNSU: 000555")] for m in messages if m["type"] == "confirmation"] == [
-        "Transa\u00e7\u00e3o TEF efetuada.\r\nFavor reimprimir \u00faltimo Cupom.\r\nNSU: 000555"]
+    notice = "Transa\u00e7\u00e3o TEF efetuada.\r\nFavor reimprimir \u00faltimo Cupom.\r\nNSU: 000555"
+    assert [m["message"][:len(notice)] for m in messages if m["type"] == "confirmation"] == [notice]
     results = [m for m in messages if m["type"] == "result"]
-    assert len(results) == 2
+    assert len(results) == 1
     recovered = results[0]["transaction_data"][0]
-    # The recovered payment carries its own data, none of the new request's.
+    # The recovered payment carries its own data and the session's sale.
     assert (recovered["operation"], recovered["nsu_code"], recovered["transaction_value"],
-            recovered["payer_name"], recovered["sale_id"], recovered["company_id"]) == \
-        ("debit", "000555", 12.34, "", 42, 3)
+            recovered["transaction_date_time"], recovered["payer_name"], recovered["sale_id"],
+            recovered["company_id"], recovered["payment_id"]) == \
+        ("debit", "000555", 12.34, "2024-03-05T17:07:09Z", "", 42, 3, 77)
     assert recovered["receipt"] == [{"copy_number": 1, "data": ["LOJA", "VIA CLIENTE"]},
                                     {"copy_number": 2, "data": ["LOJA", "VIA LOJA"]}]
     assert not list((gateway.folder / "TEF").glob("*.tef"))
-    assert len(sale_api.requests) == 2 and '"nsu_code":"000555"' in sale_api.requests[0][3]
-    # Then the new payment runs and is confirmed with the library.
-    final = results[1]
-    assert final["transaction_data"][0]["payer_name"] == "Ana"
+    assert len(sale_api.requests) == 1 and '"nsu_code":"000555"' in sale_api.requests[0][3]
+    # The start-up confirmation did not call the library; the next payment is
+    # confirmed with it.
+    assert not [r for r in ledger(gateway) if r["fn"] == "FinalizaTransacaoSiTefInterativo"]
+    texts = client.converse(payment_request(session, operation=2, payer_name="Ana"), confirm)
+    assert json.loads(texts[-1])["transaction_data"][0]["payer_name"] == "Ana"
     assert [r["confirm"] for r in ledger(gateway)
             if r["fn"] == "FinalizaTransacaoSiTefInterativo"] == [1]
 
 
 def test_two_pending_cards_give_two_items(make_gateway, tmp_path, sale_api):
+    # Here the first payment request initializes the library on demand.
     gateway, backups = kill_after_approval(make_gateway, tmp_path, sale_api, "000555")
     # A second card of the same sale left pending the same way.
     second = backups[0].with_name("VornCliSiTef_CliSiTef_002.tef")
