@@ -62,7 +62,7 @@ def kill_after_approval(make_gateway, tmp_path, sale_api, nsu):
     client.send(payment_request(session, operation=2, payer_name="Maria"))
     assert gate.final.wait(20), "the library never approved"
     # The backup is written before the confirmation, where the gateway stops.
-    wait_until(lambda: list((gateway.folder / "TEF").glob("*.tef")), what="the backup")
+    wait_until(lambda: list((gateway.folder / "TEF").glob("*.tef")), timeout=60, what="the backup")
     backups = sorted((gateway.folder / "TEF").glob("VornCliSiTef_CliSiTef_*.tef"))
     gateway.proc.send_signal(signal.SIGKILL)
     gateway.proc.wait()
