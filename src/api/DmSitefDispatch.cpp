@@ -33,6 +33,10 @@ void TDmSitef::RouteTargeting(const std::string& pContent, ClientConnection& pId
     }
     if (route == "/session/finish") {
       FinishSession(pContent, pIdContext, session);
+    } else if (route == "/initialize") {
+      InitializeSiTef(pContent, pIdContext, session);
+    } else if (route == "/pinpad/status") {
+      CheckPinpad(pContent, pIdContext, session);
     } else if (route == "/version") {
       CheckFileVersion(pContent, pIdContext);
     } else if (route == "/print") {

@@ -35,15 +35,21 @@ class SaleApi:
     (method, path, headers, body); the answer comes from `self.answer`, a
     (status, reason, body or None) tuple."""
 
-    def __init__(self, folder):
+    def __init__(self, folder, same_certificate_as=None):
+        """`same_certificate_as`: another SaleApi whose certificate this one
+        serves too (the gateway trusts one extra CA file)."""
         self.folder = Path(folder)
         self.folder.mkdir(parents=True, exist_ok=True)
         self.cert = self.folder / "api_cert.pem"
         key = self.folder / "api_key.pem"
-        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1",
-                        "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
-                        "-keyout", str(key), "-out", str(self.cert)],
-                       check=True, capture_output=True)
+        if same_certificate_as is not None:
+            self.cert = same_certificate_as.cert
+            key = same_certificate_as.cert.with_name("api_key.pem")
+        else:
+            subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1",
+                            "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
+                            "-keyout", str(key), "-out", str(self.cert)],
+                           check=True, capture_output=True)
         self.requests = []
         self.answer = (201, "Created", '{"data":77}')
         api = self
@@ -116,14 +122,18 @@ class PaymentClient(Client):
         super().__init__(gateway)
         self.sock.settimeout(timeout)
 
-    def converse(self, request, answer=None, session=None):
-        self.send(request)
+    def converse(self, request, answer=None, until=("result",)):
+        """Sends the request, answers each message with `answer(message)`
+        (None: no answer) and returns the texts up to the first whose type is
+        in `until`. With no request it only goes on reading."""
+        if request is not None:
+            self.send(request)
         texts = []
         while True:
             text = self.recv()
             texts.append(text)
             message = json.loads(text)
-            if message["type"] == "result":
+            if message["type"] in until:
                 return texts
             if answer is not None:
                 reply = answer(message)
@@ -150,11 +160,11 @@ def ledger(gateway):
     return [json.loads(line) for line in path.read_text().splitlines() if line.strip()]
 
 
-def setup_payment_gateway(make_gateway, tmp_path, functions, sale_api=None, **top):
+def setup_payment_gateway(make_gateway, tmp_path, functions, sale_api=None, env=None, **top):
     """A gateway running the API with the scenario, its ledger in the app
     folder, and the sale API's certificate trusted for the callback."""
     scenario = write_scenario(tmp_path, functions, **top)
-    gateway = make_gateway(start=False, api=True)
+    gateway = make_gateway(start=False, api=True, env=env)
     gateway.env["CLISITEF_SIM_SCENARIO"] = str(scenario)
     gateway.env["CLISITEF_SIM_LEDGER"] = str(Path(gateway.folder) / "ledger.jsonl")
     if sale_api is not None:

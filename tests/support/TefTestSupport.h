@@ -174,8 +174,9 @@ struct RespostaGerenciador {
   // no response file. The header, number and trailer are added.
   std::map<std::string, std::string> resposta;
   bool semTrailer = false;
-  // A response of another request written before the right one.
-  bool respostaInvalidaAntes = false;
+  // A response written (and taken away by the component) before the right
+  // one: of another request, or of this one without trailer.
+  enum { nenhuma, deOutroPedido, semTrailerDoPedido } respostaInvalidaAntes = nenhuma;
 };
 
 // A manager program as a thread: it takes each request file, acknowledges
@@ -271,11 +272,16 @@ class FakeManager {
       if (resposta.resposta.empty()) {
         continue;
       }
-      if (resposta.respostaInvalidaAntes) {
+      if (resposta.respostaInvalidaAntes != RespostaGerenciador::nenhuma) {
+        const bool outroPedido =
+            resposta.respostaInvalidaAntes == RespostaGerenciador::deOutroPedido;
         TVornCliSiTefArquivo outra;
         outra.GravaInformacao(0, 0, VornAnsiStr(recebida.header));
-        outra.GravaInformacao(1, 0, VornAnsiStr(std::to_string(recebida.id + 1000)));
-        outra.GravaInformacao(999, 999, "0");
+        outra.GravaInformacao(1, 0,
+                              VornAnsiStr(std::to_string(recebida.id + (outroPedido ? 1000 : 0))));
+        if (outroPedido) {
+          outra.GravaInformacao(999, 999, "0");
+        }
         Gravar(resp_, outra);
         while (!stop_ && os.FileExists(resp_)) {
           std::this_thread::sleep_for(std::chrono::microseconds(200));

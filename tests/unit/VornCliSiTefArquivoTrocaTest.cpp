@@ -97,40 +97,20 @@ TEST(ArquivoTroca, AnAcknowledgementOfAnotherRequestFailsAndLeavesNoFilesBehind)
 TEST(ArquivoTroca, AResponseWithoutTrailerOrOfAnotherRequestIsDiscardedAndTheWaitGoesOn) {
   struct Caso {
     const char* nome;
-    bool semTrailer;
+    decltype(RespostaGerenciador::respostaInvalidaAntes) invalida;
   };
-  for (const Caso caso : {Caso{"other request first", false}, Caso{"no trailer", true}}) {
+  for (const Caso caso : {Caso{"other request first", RespostaGerenciador::deOutroPedido},
+                          Caso{"no trailer first", RespostaGerenciador::semTrailerDoPedido}}) {
     TefFixture f([&](const RequisicaoRecebida& r) {
       RespostaGerenciador resposta = FakeManager::Aprova(r);
       if (r.header == "ADM") {
-        resposta.respostaInvalidaAntes = !caso.semTrailer;
-        resposta.semTrailer = caso.semTrailer;
+        resposta.resposta = {{"009-000", "0"}};
+        resposta.respostaInvalidaAntes = caso.invalida;
       }
       return resposta;
     });
     f.tef.Inicializar(gpTefDisc);
-    if (caso.semTrailer) {
-      // The manager's untrailed answer stays; the component must not take it.
-      std::thread corretor([&] {
-        while (!Existe(f.binding->ArqResp())) {
-          std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        while (Existe(f.binding->ArqResp())) {
-          std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        TVornCliSiTefArquivo certo;
-        certo.GravaInformacao(0, 0, "ADM");
-        certo.GravaInformacao(1, 0, VornAnsiStr(std::to_string(f.manager->Recebidas().back().id)));
-        certo.GravaInformacao(9, 0, "0");
-        certo.GravaInformacao(999, 999, "0");
-        certo.GravarArquivo(f.binding->ArqResp() + ".w", false);
-        platform::Current().RenameFile(f.binding->ArqResp() + ".w", f.binding->ArqResp());
-      });
-      EXPECT_TRUE(f.tef.ADM()) << caso.nome;
-      corretor.join();
-    } else {
-      EXPECT_TRUE(f.tef.ADM()) << caso.nome;
-    }
+    EXPECT_TRUE(f.tef.ADM()) << caso.nome;
     EXPECT_NE(f.Trace().find("Teste LerRespostaRequisicao: ADM, Arquivo inválido desprezado: \"" +
                              f.binding->ArqResp() + "\"\r\n000-000 = ADM"),
               std::string::npos)
