@@ -3,9 +3,10 @@
 flows, with a real HTTPS sale API for the callback.
 
 The browser connects, opens a session, asks versions, initialization and the
-pinpad, then pays by credit (answering menus and collects), cancels a second
-payment once the terminal allows it, and pays by PIX (the QR code drawn by the
-page is decoded with zbarimg). Screenshots of the prompts and of the result are
+pinpad; prints a chosen PDF; pays by credit (answering menus and collects),
+undoes that payment from the Cancellation tab, cancels a second payment once
+the terminal allows it, and pays by PIX (the QR code drawn by the page is
+decoded with zbarimg). Screenshots of the prompts and of the result are
 kept in <build>/demo-screenshots (or the test's temporary folder)."""
 
 import datetime
@@ -23,7 +24,7 @@ from urllib.parse import urlencode
 
 import pytest
 
-from api_client import Client, claims_with, set_ini, token
+from api_client import claims_with, set_ini, token
 from payment_support import SaleApi, ledger
 
 ROOT = Path(__file__).resolve().parents[2]
@@ -126,16 +127,18 @@ def answers_by_field(records):
             and r["continue"] == 0}
 
 
-def test_connects_opens_a_session_and_shows_versions(demo):
-    run = demo.run()
+def test_connects_opens_a_session_and_queries_the_terminal(demo):
+    run = demo.run("terminal")
     assert re.fullmatch(r"[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}",
                         run["session"])
     assert run["terminal"] == "AG100900"
-    assert run["versions"]["gateway"] == "1.0.12.0"
-    assert run["versions"]["library"]
+    assert run["versions"] == {"gateway": "1.0.12.0", "library": "6.2.115.27"}
+    assert run["initialization"] == "Inicializado com sucesso."
+    assert run["pinpad"] == "connected — PinPad conectado"
     sent = [json.loads(text) for text in run["log"] if text.startswith('{"route"')]
-    assert [m["route"] for m in sent] == ["/session/start", "/version", "/version"]
-    assert any('"status":"created"' in text for text in run["log"])
+    assert [m["route"] for m in sent] == ["/session/start", "/version", "/version",
+                                          "/initialize", "/pinpad/status"]
+    assert all(m.get("session_uuid") == run["session"] for m in sent[3:])
 
 
 def test_prints_the_chosen_pdf(demo, tmp_path):
@@ -146,19 +149,6 @@ def test_prints_the_chosen_pdf(demo, tmp_path):
     while not (spooled := list((tmp_path / "spool").glob("*.pdf"))) and time.monotonic() < deadline:
         time.sleep(0.05)
     assert [path.read_bytes() for path in spooled] == [document.read_bytes()]
-
-
-def test_terminal_queries(demo):
-    probe = Client(demo.gateway)
-    session = probe.start_session(claims_with(callback_url=demo.sale_api.url))["session_uuid"]
-    answered = probe.ask({"route": "/initialize", "session_uuid": session, "type": "initialize"})
-    probe.close()
-    if not answered:
-        pytest.skip("the gateway does not answer /initialize yet (terminal initialization "
-                    "and the pinpad query are wired in by the driver work, issue 7)")
-    run = demo.run("terminal")
-    assert run["initialization"] == "Inicializado com sucesso."
-    assert run["pinpad"] == "connected — PinPad conectado"
 
 
 def test_payments_from_the_page(demo):

@@ -104,10 +104,6 @@ def test_conversation(make_gateway, sale_api, lines):
     script = "\n".join(lines)
     if "<session>" in script and '"route":"/session/start"' not in script:
         known["session"] = client.start_session(claims)["session_uuid"]
-    if '"route":"/initialize"' in script and not client.ask(
-            {"route": "/initialize", "session_uuid": known["session"], "type": "initialize"}):
-        pytest.skip("the gateway does not answer /initialize yet (terminal initialization "
-                    "and the pinpad query are wired in by the driver work, issue 7)")
     recording = os.environ.get("DOC_RECORD") == "1"
     for line in lines:
         arrow, text = line[0], line[1:].strip()
