@@ -223,6 +223,7 @@ async function pixPayment(page) {
   await choosePayment(page, "122", "7,50");
   await page.locator("#qrcode:not(.hidden)").waitFor();
   await page.locator("#qrcode-canvas").screenshot({ path: path.join(shots, "qrcode.png") });
+  await shot(page, "pix");
   summary.pix = { payload: await page.inputValue("#qrcode-text") };
   for (;;) {
     const prompt = await next(page);
