@@ -9,12 +9,19 @@ packages=(
   libgtest-dev libgmock-dev
   python3 python3-pytest python3-websockets
   xvfb xauth
+  chromium zbar-tools
 )
 
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
+
+# The demo page's browser test runs Playwright on Node.js; a machine may carry
+# Node.js from another source, so the Debian packages come in only when the
+# commands are missing.
+command -v node >/dev/null || missing+=(nodejs)
+command -v npm >/dev/null || missing+=(npm)
 
 if ((${#missing[@]})); then
   echo "Installing: ${missing[*]}"

@@ -141,6 +141,10 @@ class TDmSitef {
   void WireTefEvents();
   // Copies what the latest session start set into the CliSiTef binding.
   void AplicarConfiguracaoCliSiTef();
+  // With the component held: applies the terminal configuration and
+  // initializes the CliSiTef binding, whose start-up confirmation reports
+  // recovered payments with the session's sale values.
+  void InicializarCliSiTef();
   // Sends on the connection of the operation that holds the component.
   void SendClientMessage(const std::string& pMsg);
 

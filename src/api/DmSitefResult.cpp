@@ -7,7 +7,6 @@
 namespace {
 
 const char kSucesso[] = "Transação TEF concluída com sucesso.";
-const char kFalha[] = "Transação TEF não realizada.";
 
 // A record recovered from a backup carries only its content: its values are
 // read by mapping that content as a library response.
@@ -25,24 +24,21 @@ const TVornCliSiTefResp& ComDados(const TVornCliSiTefResp& resp,
 
 void TDmSitef::VornCliSiTefDepoisConfirmarTransacoes(
     TVornCliSiTefRespostasPendentes& RespostasPendentes) {
+  // The component has confirmed these payments with the library: they are
+  // approved, also when a cancellation came too late to stop them.
   TTransactionResult result;
-  if (fCancelado) {
-    result.status = "unauthorized";
-    result.message = kFalha;
-  } else {
-    result.status = "approved";
-    result.message = kSucesso;
-    const TTransactionItemValues values{fTransacao.fVenda_Id, fTransacao.fPayerName,
-                                        VornCliSiTef.TEFCliSiTef().FCancelandoTransacaoTEF};
-    std::vector<TJsonMembers> items;
-    for (int i = 0; i < RespostasPendentes.Count(); ++i) {
-      std::unique_ptr<TVornCliSiTefResp> mapeada;
-      items.push_back(BuildTransactionItem(ComDados(RespostasPendentes[i], mapeada), values));
-    }
-    result.transaction_data = std::move(items);
-    fConcluido = true;
-    ConfirmTransactionAPI(result);
+  result.status = "approved";
+  result.message = kSucesso;
+  const TTransactionItemValues values{fTransacao.fVenda_Id, fTransacao.fPayerName,
+                                      VornCliSiTef.TEFCliSiTef().FCancelandoTransacaoTEF};
+  std::vector<TJsonMembers> items;
+  for (int i = 0; i < RespostasPendentes.Count(); ++i) {
+    std::unique_ptr<TVornCliSiTefResp> mapeada;
+    items.push_back(BuildTransactionItem(ComDados(RespostasPendentes[i], mapeada), values));
   }
+  result.transaction_data = std::move(items);
+  fConcluido = true;
+  ConfirmTransactionAPI(result);
   SendClientMessage(result.Text());
 }
 

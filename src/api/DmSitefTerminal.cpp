@@ -20,8 +20,7 @@ void TDmSitef::InitializeSiTef(const std::string& pContent, ClientConnection& pI
       // Waits for an operation of another connection to end.
       TUsoTEF uso(*this, pIdContext, std::unique_lock(fTefLock));
       if (!VornCliSiTef.Inicializado(gpCliSiTef)) {
-        AplicarConfiguracaoCliSiTef();
-        VornCliSiTef.Inicializar(gpCliSiTef);
+        InicializarCliSiTef();
       }
     }
     pIdContext.SendClientMessage(
@@ -49,8 +48,7 @@ void TDmSitef::CheckPinpad(const std::string& pContent, ClientConnection& pIdCon
   TUsoTEF uso(*this, pIdContext, std::move(lock));
   try {
     if (!VornCliSiTef.Inicializado(gpCliSiTef)) {
-      AplicarConfiguracaoCliSiTef();
-      VornCliSiTef.Inicializar(gpCliSiTef);
+      InicializarCliSiTef();
     }
     fProcessando = true;
     const std::string presenca = VornCliSiTef.TEFCliSiTef().VerificarPresencaPinPad();

@@ -166,8 +166,7 @@ void TDmSitef::StartTransaction(const std::string& pContent, ClientConnection& p
 
     try {
       if (!VornCliSiTef.Inicializado(gpCliSiTef)) {
-        AplicarConfiguracaoCliSiTef();
-        VornCliSiTef.Inicializar(gpCliSiTef);
+        InicializarCliSiTef();
       }
       if (!VornCliSiTef.Inicializado(gpCliSiTef)) {
         SendClientMessage(GetJsonError("SiTef não inicializado."));
@@ -177,6 +176,8 @@ void TDmSitef::StartTransaction(const std::string& pContent, ClientConnection& p
       fConcluido = false;
       fPodeCancelar = false;
       fCancelado = false;
+      // A reply held for an earlier transaction answers none of this one.
+      fLastContentReceived.clear();
       fProcessando = true;
       TVornCliSiTefCliSiTef& cliSiTef = VornCliSiTef.TEFCliSiTef();
       cliSiTef.SetOperacaoCRT(transacao.fOperacao);
@@ -198,7 +199,9 @@ void TDmSitef::StartTransaction(const std::string& pContent, ClientConnection& p
       } else {
         VornCliSiTef.CRT(1.0, std::to_string(transacao.fOperacao), "0", 0, "", "", "", "0");
       }
-      if (fCancelado || !fConcluido) {
+      // A confirmed payment has sent its result already; anything else ends
+      // with the failure result, exactly once.
+      if (!fConcluido) {
         if (VornCliSiTef.Inicializado(gpCliSiTef)) {
           VornCliSiTef.CancelarTransacoesPendentes();
         }
@@ -314,6 +317,28 @@ void TDmSitef::TCPServerDisconnect(ClientConnection& pIdContext) {
   if (VornCliSiTef.TemTEF() && VornCliSiTef.Inicializado(gpCliSiTef)) {
     VornCliSiTef.CancelarTransacoesPendentes();
   }
+}
+
+void TDmSitef::InicializarCliSiTef() {
+  // Payments the start-up confirmation recovers belong to no request: their
+  // results carry the session's sale values and nothing of a request.
+  TTransacao sessao;
+  {
+    std::lock_guard guard(fConfigLock);
+    sessao.fVenda_Id = fVenda_Id;
+    sessao.fEmpresa_Id = fEmpresa_Id;
+    sessao.fCallbackURL = fCallbackURL;
+  }
+  const TTransacao anterior = fTransacao;
+  fTransacao = sessao;
+  AplicarConfiguracaoCliSiTef();
+  try {
+    VornCliSiTef.Inicializar(gpCliSiTef);
+  } catch (...) {
+    fTransacao = anterior;
+    throw;
+  }
+  fTransacao = anterior;
 }
 
 void TDmSitef::AplicarConfiguracaoCliSiTef() {

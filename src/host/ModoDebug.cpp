@@ -3,9 +3,11 @@
 #include <FL/Fl.H>
 #include <FL/fl_ask.H>
 
-#include <nlohmann/json.hpp>
-
 #include <cstdlib>
+
+#include "api/CallbackTest.h"
+#include "api/DmSitef.h"
+#include "util/IniConfig.h"
 
 TfrmModoDebug* frmModoDebug = nullptr;
 
@@ -109,18 +111,16 @@ void TfrmModoDebug::ApplicationEvents1Idle() {
 }
 
 void TfrmModoDebug::BitBtn1Click() {
-  // Posting needs the callback request of the API module; until it is
-  // there, the button shows what it would post.
   char* text = json_->text();
-  const std::string sample(text);
+  const std::string json(text);
   free(text);
-  std::string body;
-  try {
-    body = nlohmann::ordered_json::parse(sample).dump();
-  } catch (const std::exception& e) {
-    body = e.what();
-  }
-  fl_message("POST %s<token>\n\n%s", kCallbackBase, body.c_str());
+  const TIniConfig config(ConfigFilePath());
+  const std::string key = config.ReadString("security", "jwt_secret", "");
+  TRestOptions options;
+  options.extraCAFile = config.ReadString("callback", "ca_file", "");
+  fl_message("%s", TestarCallback(json, kCallbackBase, key.empty() ? TDmSitef::kJWTSecretKey : key,
+                                  options)
+                       .c_str());
 }
 
 int RunDebugWindow(ClientHandlers handlers) {

@@ -35,15 +35,21 @@ class SaleApi:
     (method, path, headers, body); the answer comes from `self.answer`, a
     (status, reason, body or None) tuple."""
 
-    def __init__(self, folder):
+    def __init__(self, folder, same_certificate_as=None):
+        """`same_certificate_as`: another SaleApi whose certificate this one
+        serves too (the gateway trusts one extra CA file)."""
         self.folder = Path(folder)
         self.folder.mkdir(parents=True, exist_ok=True)
         self.cert = self.folder / "api_cert.pem"
         key = self.folder / "api_key.pem"
-        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1",
-                        "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
-                        "-keyout", str(key), "-out", str(self.cert)],
-                       check=True, capture_output=True)
+        if same_certificate_as is not None:
+            self.cert = same_certificate_as.cert
+            key = same_certificate_as.cert.with_name("api_key.pem")
+        else:
+            subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1",
+                            "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
+                            "-keyout", str(key), "-out", str(self.cert)],
+                           check=True, capture_output=True)
         self.requests = []
         self.answer = (201, "Created", '{"data":77}')
         api = self
@@ -119,8 +125,9 @@ class PaymentClient(Client):
     def converse(self, request, answer=None, until=("result",)):
         """Sends the request, answers each message with `answer(message)`
         (None: no answer) and returns the texts up to the first whose type is
-        in `until`."""
-        self.send(request)
+        in `until`. With no request it only goes on reading."""
+        if request is not None:
+            self.send(request)
         texts = []
         while True:
             text = self.recv()

@@ -110,3 +110,45 @@ TEST(Rest, FailuresRaiseRequestErrorWithTheCause) {
 }
 
 }  // namespace
+
+#include "api/CallbackTest.h"
+
+namespace {
+
+TEST(CallbackTestButton, ShowsTheOutcomeOfThePost) {
+  HttpsTestServer server([](const TestHttpRequest& request) -> TestHttpAnswer {
+    if (request.body.find("\"ok\"") != std::string::npos) {
+      return {204, "No Content", "", {}};
+    }
+    if (request.body.find("\"refused\"") != std::string::npos) {
+      return {422, "Unprocessable Entity", R"({"message":"Falha"})", {}};
+    }
+    return {503, "Service Unavailable", "", {}};
+  });
+  struct Case {
+    const char* name;
+    std::string json;
+    std::string shown;
+  };
+  const Case cases[] = {
+      {"accepted", R"({"case": "ok"})", "Confirmou!"},
+      {"refused with a message", R"({"case":"refused"})", "Code: 422 - Message: Falha"},
+      {"refused without one", R"({"case":"down"})", "503 - Service Unavailable"},
+      {"not a JSON object", "[1]", "O texto não é um objeto JSON."},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(TestarCallback(c.json, server.BaseUrl() + "/v1/sales/tef/callback/", "k",
+                             {server.CertFile()}),
+              c.shown)
+        << c.name;
+  }
+  const auto requests = server.Requests();
+  ASSERT_FALSE(requests.empty());
+  EXPECT_EQ(requests[0].body, R"({"case":"ok"})");
+  EXPECT_EQ(requests[0].target.rfind(
+                "/v1/sales/tef/callback/eyJ0eXAiOiJKV1QiLCJhbGciOiJIUzM4NCJ9.e30.", 0),
+            0u);
+  EXPECT_EQ(TestarCallback("{}", "https://127.0.0.1:1/", "k", {}).rfind("Request Error ", 0), 0u);
+}
+
+}  // namespace

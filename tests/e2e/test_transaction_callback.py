@@ -1,0 +1,55 @@
+"""The sale API callback's failures: the payment stays approved and the
+client always gets its result; what went wrong is in the service log."""
+
+import pytest
+
+from api_client import error
+from payment_support import (SaleApi, approval_steps, ledger, open_session, payment_request,
+                             setup_payment_gateway)
+
+DEBIT = {"2": {"steps": [{"cmd": 23}] + approval_steps("debit")}}
+
+
+@pytest.fixture
+def sale_api(tmp_path):
+    api = SaleApi(tmp_path / "sale_api")
+    yield api
+    api.close()
+
+
+@pytest.mark.parametrize("answer,log_line,payment_id", [
+    ((422, "Unprocessable Entity", '{"message":"Falha"}'),
+     "Erro ao registrar transa\u00e7\u00e3o na API: Code: 422 - Message: Falha", 0),
+    ((503, "Service Unavailable", None),
+     "Erro ao registrar transa\u00e7\u00e3o na API: 503 - Service Unavailable", 0),
+    ((200, "OK", None), None, 0),
+    ((204, "No Content", None), None, 0),
+    ((200, "OK", '{"data":"abc"}'), "Identificador de pagamento inv\u00e1lido", 0),
+], ids=["422 with message", "503 without body", "200 empty", "204", "200 data not integer"])
+def test_callback_answers(make_gateway, tmp_path, sale_api, answer, log_line, payment_id):
+    sale_api.answer = answer
+    gateway = setup_payment_gateway(make_gateway, tmp_path, DEBIT, sale_api)
+    client, session = open_session(gateway, sale_api)
+    texts = client.converse(payment_request(session, operation=2))
+    assert texts[-1].endswith(f',"payment_id":{payment_id},"company_id":3}}]}}')
+    assert '"status":"approved"' in texts[-1]
+    assert len(sale_api.requests) == 1
+    if log_line:
+        gateway.wait_log(log_line)
+    else:
+        assert "Erro ao registrar" not in gateway.log_text()
+    assert [r["confirm"] for r in ledger(gateway)
+            if r["fn"] == "FinalizaTransacaoSiTefInterativo"] == [1]
+
+
+def test_callback_unreachable(make_gateway, tmp_path):
+    # Nobody listens at the session's callback address.
+    gateway = setup_payment_gateway(make_gateway, tmp_path, DEBIT)
+    client, session = open_session(gateway, None)
+    texts = client.converse(payment_request(session, operation=2))
+    assert texts[-2].startswith(error("Erro ao registrar transa\u00e7\u00e3o: Request Error ")[:-2])
+    assert texts[-1].endswith(',"payment_id":0,"company_id":3}]}')
+    log = gateway.log_text()
+    assert "Erro ao registrar transa\u00e7\u00e3o na API: Request Error " in log
+    # The result, ids included, is kept in the log.
+    assert texts[-1].replace('"payment_id"', '"payment_id"') in log

@@ -1,0 +1,95 @@
+"""A running payment belongs to its client: another client's requests do not
+change it, a client that disconnects leaves nothing confirmed, and the gateway
+serves the next client normally."""
+
+import json
+import time
+
+import pytest
+
+from api_client import SERVICE_VERSION, VERSION_PROBE, claims_with
+from payment_support import (SaleApi, approval_steps, ledger, open_session, payment_request,
+                             reply, setup_payment_gateway, PaymentClient)
+
+MENU = {"cmd": 21, "text": "1:Loja;2:Cliente;"}
+
+
+@pytest.fixture
+def sale_api(tmp_path):
+    api = SaleApi(tmp_path / "sale_api")
+    yield api
+    api.close()
+
+
+def wait_for(client, type_):
+    while True:
+        message = json.loads(client.recv())
+        if message["type"] == type_:
+            return message
+
+
+def test_second_client_cannot_change_a_running_payment(make_gateway, tmp_path, sale_api):
+    other_api = SaleApi(tmp_path / "other_api", same_certificate_as=sale_api)
+    steps = [{"cmd": 23}, MENU] + approval_steps("debit")
+    gateway = setup_payment_gateway(make_gateway, tmp_path, {"0": {"steps": steps}}, sale_api)
+    first, session = open_session(gateway, sale_api)
+    request = payment_request(session, operation=0)
+    del request["sale_id"]
+    first.send(request)
+    wait_for(first, "menu")
+
+    second = PaymentClient(gateway)
+    other = second.start_session(claims_with(callback_url=other_api.url, sale_id="99",
+                                             company_id="7", operator="caixa 2"))["session_uuid"]
+    # A second payment is dropped without a reply; the pinpad query and the
+    # version are answered (or not) without touching the running payment.
+    assert second.ask(payment_request(other, payer_name="Outro", sale_id=5)) == []
+    second.ask({"route": "/pinpad/status", "session_uuid": other, "type": "pinpad"})
+    second.send(VERSION_PROBE)
+    assert second.recv() == SERVICE_VERSION
+
+    first.send(reply(session, "menu", response="1:Loja"))
+    result = wait_for(first, "result")
+    item = result["transaction_data"][0]
+    assert (item["sale_id"], item["payer_name"], item["transaction_value"], item["company_id"]) == \
+        (42, "Maria", 12.34, 3)
+    assert len(sale_api.requests) == 1 and other_api.requests == []
+    starts = [r for r in ledger(gateway) if r["fn"] == "IniciaFuncaoSiTefInterativo"]
+    assert [(r["amount"], r["operator"]) for r in starts] == [("12,34", "caixa 1")]
+    # The second session's own payment runs with its own values.
+    request = payment_request(other, operation=0, payer_name="Outro")
+    del request["sale_id"]
+    texts = second.converse(request, lambda m: reply(other, "menu", response="1:Loja")
+                            if m["type"] == "menu" else None)
+    item = json.loads(texts[-1])["transaction_data"][0]
+    assert (item["sale_id"], item["payer_name"], item["company_id"]) == (99, "Outro", 7)
+    assert len(other_api.requests) == 1 and len(sale_api.requests) == 1
+    other_api.close()
+
+
+def test_disconnect_in_the_middle_of_a_payment(make_gateway, tmp_path, sale_api):
+    steps = [{"cmd": 23}, MENU] + approval_steps("debit")
+    gateway = setup_payment_gateway(make_gateway, tmp_path, {"0": {"steps": steps}}, sale_api)
+    client, session = open_session(gateway, sale_api)
+    client.send(payment_request(session, operation=0))
+    wait_for(client, "menu")
+    client.close()
+
+    def continues():
+        return [r["continue"] for r in ledger(gateway) if r["fn"] == "ContinuaFuncaoSiTefInterativo"]
+
+    deadline = time.monotonic() + 10
+    while -1 not in continues() and time.monotonic() < deadline:
+        time.sleep(0.05)
+    # The library function was aborted and nothing was confirmed.
+    assert continues()[-1] == -1
+    assert not [r for r in ledger(gateway) if r["fn"] == "FinalizaTransacaoSiTefInterativo"]
+    assert sale_api.requests == []
+
+    again, session = open_session(gateway, sale_api)
+    texts = again.converse(payment_request(session, operation=0),
+                           lambda m: reply(session, "menu", response="2:Cliente")
+                           if m["type"] == "menu" else None)
+    assert '"status":"approved"' in texts[-1]
+    assert [r["confirm"] for r in ledger(gateway)
+            if r["fn"] == "FinalizaTransacaoSiTefInterativo"] == [1]
