@@ -277,4 +277,23 @@ TEST(Fluxos, AFailedReportIsUndoneAndReported) {
   EXPECT_FALSE(platform::Current().FileExists(f.Backup(1)));
 }
 
+TEST(Fluxos, AReportBackupWhoseConfirmationKeepsFailingStaysForTheNextStart) {
+  TefFixture f([](const RequisicaoRecebida& r) {
+    RespostaGerenciador resposta = FakeManager::Aprova(r);
+    resposta.responderSTS = r.header != "CNF";
+    return resposta;
+  });
+  f.binding->SetEsperaSTS(1);
+  f.tef.Inicializar(gpTefDisc);
+  EXPECT_TRUE(f.tef.ADM());
+  EXPECT_EQ(f.manager->Operacoes(),
+            (std::vector<std::string>{"ADM", "CNF 777", "CNF 777", "CNF 777"}));
+  EXPECT_TRUE(platform::Current().FileExists(f.Backup(1)));
+  EXPECT_NE(
+      f.Trace().find("Teste ImprimirRelatorio: " + f.Backup(1) +
+                     " deixado para depois (não enviado): O gerenciador padrão Teste não está "
+                     "ativo !"),
+      std::string::npos);
+}
+
 }  // namespace
