@@ -61,6 +61,22 @@ std::vector<std::string> OpcoesDoMenu(const std::string& texto) {
   return opcoes;
 }
 
+// The instalment count as a number; raises EConvertError when it is none.
+int ParaInteiro(const std::string& texto) {
+  const std::string limpo = Trim(texto);
+  std::size_t fim = 0;
+  int valor = 0;
+  try {
+    valor = std::stoi(limpo, &fim);
+  } catch (const std::exception&) {
+    fim = 0;
+  }
+  if (limpo.empty() || fim != limpo.size()) {
+    throw EConvertError("'" + texto + "' não é um valor inteiro válido.");
+  }
+  return valor;
+}
+
 // An amount the user typed, as the library reads it.
 AnsiString Normalizado(const AnsiString& resposta) {
   const double valor = StringToFloatDef(VornCliSiTefStr(resposta), 0);
@@ -491,7 +507,7 @@ int TVornCliSiTefCliSiTef::ContinuarRequisicao(bool bIdAmigo,
               } else if (tipoCampo == 513 && !DataVencimentoDigitado.empty()) {
                 resposta = VornAnsiStr(DataVencimentoDigitado);
               } else if (tipoCampo == 505 && QtdParcela != "01" && !QtdParcela.empty()) {
-                if (std::stoi(QtdParcela) > 0) {
+                if (ParaInteiro(QtdParcela) > 0) {
                   resposta = VornAnsiStr(QtdParcela);
                 } else {
                   coletar(tcString);

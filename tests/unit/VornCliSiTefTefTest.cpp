@@ -565,6 +565,16 @@ TEST_F(DriverTest, InstalmentFieldRule) {
   }
 }
 
+TEST_F(DriverTest, NonNumericInstalmentCountAbortsTheFunctionAndRaises) {
+  Inicializar();
+  Passos(Json::array({{{"cmd", 30}, {"type", 505}}, {{"cmd", 1}, {"text", "depois"}}}));
+  EXPECT_THROW(Rodar(3, Currency(), "xx"), EConvertError);
+  const std::vector<Json> continua = Ledger("ContinuaFuncaoSiTefInterativo");
+  ASSERT_EQ(continua.size(), 2u);
+  EXPECT_EQ(continua[1]["continue"], -1);
+  EXPECT_FALSE(Driver().AguardandoResposta());
+}
+
 TEST_F(DriverTest, TypedCardDataAnswersTheCardFieldsWithoutEvents) {
   Inicializar();
   Passos(Json::array({{{"cmd", 30}, {"type", 512}, {"expect", "4111111111111111"}},
