@@ -37,14 +37,21 @@ class TestClockPlatform : public platform::PosixPlatform {
   int UtcOffsetMinutes(const platform::CivilTime&) const override { return -180; }
   void SleepMs(int milliseconds) const override {
     elapsedMs_ += milliseconds;
-    std::this_thread::sleep_for(std::chrono::microseconds(300));
+    if (realSleeps_) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    } else {
+      std::this_thread::sleep_for(std::chrono::microseconds(300));
+    }
   }
+  // For waits on a real outside process: sleeps then take their real time.
+  void SetRealSleeps(bool real) { realSleeps_ = real; }
   std::string ExecutablePath() const override { return executable_; }
   void SetExecutablePath(std::string path) { executable_ = std::move(path); }
 
  private:
   TDateTime inicio_ = 0;
   mutable std::atomic<long long> elapsedMs_{0};
+  std::atomic<bool> realSleeps_{false};
   std::string executable_ = "/opt/gateway/SvcQuorelSiTef";
   platform::ScopedPlatform scope_;
 };

@@ -148,7 +148,8 @@ TEST(ArquivoTroca, InterruptingTheAcknowledgementWaitMeansTheManagerDoesNotAnswe
 }
 
 TEST(ArquivoTroca, ATimedOutATVStartsTheManagerOnceAndAsksAgain) {
-  TefFixture f0;  // only for its folder and clock
+  TefFixture f0;              // only for its folder and clock
+  f0.os.SetRealSleeps(true);  // the manager program is a real process
   const std::string marca = f0.dir.Path() + "gerenciador.ativo";
   const std::string programa = f0.dir.Path() + "gerenciador.sh";
   {
