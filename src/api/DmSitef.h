@@ -5,6 +5,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -145,6 +146,8 @@ class TDmSitef {
   // initializes the CliSiTef binding, whose start-up confirmation reports
   // recovered payments with the session's sale values.
   void InicializarCliSiTef();
+  // Moves the result a transaction built into the messages sent at its end.
+  void TomarResultado(std::vector<std::string>& finais);
   // Sends on the connection of the operation that holds the component.
   void SendClientMessage(const std::string& pMsg);
 
@@ -198,6 +201,10 @@ class TDmSitef {
   std::atomic<bool> fConcluido{false};
   std::atomic<bool> FAguardandoRespCanc{false};
   std::atomic<bool> FProcessandoMsg{false};
+  // While a transaction runs, its approved result is kept here and sent when
+  // the component is free again.
+  bool fGuardarResultado = false;
+  std::optional<std::string> fResultado;
 };
 
 // The base64 text with every LF, CR and blank removed, and everything up to

@@ -39,7 +39,11 @@ void TDmSitef::VornCliSiTefDepoisConfirmarTransacoes(
   result.transaction_data = std::move(items);
   fConcluido = true;
   ConfirmTransactionAPI(result);
-  SendClientMessage(result.Text());
+  if (fGuardarResultado) {
+    fResultado = result.Text();
+  } else {
+    SendClientMessage(result.Text());
+  }
 }
 
 bool TDmSitef::ConfirmTransactionAPI(TTransactionResult& result) {

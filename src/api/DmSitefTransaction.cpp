@@ -133,6 +133,7 @@ std::string TDmSitef::ConverterData(const std::string& text) {
 void TDmSitef::StartTransaction(const std::string& pContent, ClientConnection& pIdContext,
                                 const TSession&) {
   std::optional<TUsoTEF> uso;
+  std::vector<std::string> finais;
   try {
     const auto message = ParseJsonMessage(pContent);
     const std::optional<TPedido> pedido = LerPedido(*message, pIdContext);
@@ -184,6 +185,7 @@ void TDmSitef::StartTransaction(const std::string& pContent, ClientConnection& p
       cliSiTef.FCancelandoTransacaoTEF = false;
       const std::string documento = std::to_string(transacao.fVenda_Id);
       const std::string parcelas = DoisDigitos(transacao.fQtdParcelas);
+      fGuardarResultado = true;
       if (pedido->type == "transaction") {
         VornCliSiTef.RespostasPendentes().fValorTotalAPagar = transacao.fValorTransacao;
         VornCliSiTef.RespostasPendentes().fValorDinheiro = transacao.fValorTransacao;
@@ -199,28 +201,45 @@ void TDmSitef::StartTransaction(const std::string& pContent, ClientConnection& p
       } else {
         VornCliSiTef.CRT(1.0, std::to_string(transacao.fOperacao), "0", 0, "", "", "", "0");
       }
-      // A confirmed payment has sent its result already; anything else ends
-      // with the failure result, exactly once.
+      TomarResultado(finais);
+      // A confirmed payment has its result already; anything else ends with
+      // the failure result, exactly once.
       if (!fConcluido) {
         if (VornCliSiTef.Inicializado(gpCliSiTef)) {
           VornCliSiTef.CancelarTransacoesPendentes();
         }
-        SendClientMessage(TTransactionResult{fCancelado ? "canceled" : "unauthorized",
-                                             kFalhaTransacao, std::nullopt}
-                              .Text());
+        finais.push_back(TTransactionResult{fCancelado ? "canceled" : "unauthorized",
+                                            kFalhaTransacao, std::nullopt}
+                             .Text());
       }
       fProcessando = false;
     } catch (const EConnectionClosed&) {
+      TomarResultado(finais);
       fProcessando = false;
       throw;
     } catch (const std::exception& error) {
+      TomarResultado(finais);
       fProcessando = false;
-      SendClientMessage(GetJsonError(error.what()));
+      finais.push_back(GetJsonError(error.what()));
+    }
+    // The client learns the end of its transaction only once the component
+    // is free, so a request it sends right away is not dropped as busy.
+    uso.reset();
+    for (const std::string& text : finais) {
+      pIdContext.SendClientMessage(text);
     }
   } catch (const EConnectionClosed&) {
     throw;
   } catch (const std::exception& error) {
     pIdContext.SendClientMessage(GetJsonError(error.what()));
+  }
+}
+
+void TDmSitef::TomarResultado(std::vector<std::string>& finais) {
+  fGuardarResultado = false;
+  if (fResultado) {
+    finais.push_back(*fResultado);
+    fResultado.reset();
   }
 }
 
