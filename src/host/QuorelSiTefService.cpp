@@ -1,5 +1,6 @@
 #include "host/QuorelSiTefService.h"
 
+#include "util/RegionalConfig.h"
 #include "util/ServiceLog.h"
 #include "util/VornSysUtils.h"
 
@@ -18,6 +19,7 @@ int ReadPositive(const TIniConfig& config, const char* key, int fallback) {
 TQuorelSiTefService::TQuorelSiTefService(ClientHandlers handlers)
     : iniConfig(ConfigFilePath()), handlers_(std::move(handlers)) {
   QuorelSiTefService = this;
+  ApplyRegionalConfig(iniConfig);
 }
 
 TQuorelSiTefService::~TQuorelSiTefService() {
