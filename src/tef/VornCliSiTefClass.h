@@ -118,6 +118,10 @@ class TVornCliSiTefClass : public TComponent {
   TVornCliSiTef& Componente() const { return *fComponente; }
   // Replaces the response record (a binding with its own response format).
   void TrocarResposta(std::unique_ptr<TVornCliSiTefResp> resp) { fpResp = std::move(resp); }
+  // Prints a report from a copy of the response, put alone in the sale's
+  // pending list for the printing and the after-confirmation event; the list
+  // is emptied afterwards, also when printing fails.
+  void ImprimirRelatorioDaCopia(std::unique_ptr<TVornCliSiTefResp> copia);
   // Name of the next free backup file of this binding; raises
   // EVornCliSiTefArquivo when all 999 numbers are taken.
   std::string ProximoArquivoBackup() const;

@@ -240,9 +240,14 @@ void TVornCliSiTefClass::ProcessarResposta() {
     }
     return;
   }
-  TVornCliSiTefRespostasPendentes& pendentes = componente.RespostasPendentes();
   auto copia = std::make_unique<TVornCliSiTefRespTXT>();
   copia->Assign(*fpResp);
+  ImprimirRelatorioDaCopia(std::move(copia));
+}
+
+void TVornCliSiTefClass::ImprimirRelatorioDaCopia(std::unique_ptr<TVornCliSiTefResp> copia) {
+  TVornCliSiTef& componente = Componente();
+  TVornCliSiTefRespostasPendentes& pendentes = componente.RespostasPendentes();
   pendentes.Add(std::move(copia));
   try {
     ImprimirRelatorio();

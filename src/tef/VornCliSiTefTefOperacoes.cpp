@@ -250,20 +250,9 @@ void TVornCliSiTefCliSiTef::ProcessarResposta() {
   if (Resp().QtdLinhasComprovante() <= 0) {
     return;
   }
-  TVornCliSiTefRespostasPendentes& pendentes = componente.RespostasPendentes();
   auto copia = std::make_unique<TVornCliSiTefRespCliSiTef>();
   copia->Assign(Resp());
-  pendentes.Add(std::move(copia));
-  try {
-    ImprimirRelatorio();
-    if (componente.OnDepoisConfirmarTransacoes) {
-      componente.OnDepoisConfirmarTransacoes(pendentes);
-    }
-  } catch (...) {
-    pendentes.Clear();
-    throw;
-  }
-  pendentes.Clear();
+  ImprimirRelatorioDaCopia(std::move(copia));
 }
 
 bool TVornCliSiTefCliSiTef::ProcessarRespostaPagamento(const std::string& IndiceFPG_ECF,
