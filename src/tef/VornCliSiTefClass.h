@@ -122,6 +122,9 @@ class TVornCliSiTefClass : public TComponent {
   // pending list for the printing and the after-confirmation event; the list
   // is emptied afterwards, also when printing fails.
   void ImprimirRelatorioDaCopia(std::unique_ptr<TVornCliSiTefResp> copia);
+  // Sends the request being built with the identification, reads the
+  // response, processes it and releases it; true when it was approved.
+  bool EnviarEProcessar();
   // Name of the next free backup file of this binding; raises
   // EVornCliSiTefArquivo when all 999 numbers are taken.
   std::string ProximoArquivoBackup() const;

@@ -42,8 +42,7 @@ void TVornCliSiTefClass::ATV() {
   FinalizarRequisicao();
 }
 
-bool TVornCliSiTefClass::ADM() {
-  IniciarRequisicao("ADM");
+bool TVornCliSiTefClass::EnviarEProcessar() {
   AdicionarIdentificacao();
   FinalizarRequisicao();
   bool aprovada = false;
@@ -57,6 +56,11 @@ bool TVornCliSiTefClass::ADM() {
   }
   FinalizarResposta(true);
   return aprovada;
+}
+
+bool TVornCliSiTefClass::ADM() {
+  IniciarRequisicao("ADM");
+  return EnviarEProcessar();
 }
 
 bool TVornCliSiTefClass::CRT(Currency Valor, const std::string& IndiceFPG_ECF, const std::string&,
@@ -135,19 +139,7 @@ bool TVornCliSiTefClass::CNC() {
   fpReq->SetCheque(copia.Cheque());
   fpReq->SetChequeDC(copia.ChequeDC());
   fpReq->SetMoeda(copia.Moeda());
-  AdicionarIdentificacao();
-  FinalizarRequisicao();
-  bool aprovada = false;
-  try {
-    LerRespostaRequisicao();
-    aprovada = fpResp->GetTransacaoAprovada();
-    ProcessarResposta();
-  } catch (...) {
-    FinalizarResposta(true);
-    throw;
-  }
-  FinalizarResposta(true);
-  return aprovada;
+  return EnviarEProcessar();
 }
 
 bool TVornCliSiTefClass::CNC(const std::string& Rede, const std::string& NSU,
@@ -157,19 +149,7 @@ bool TVornCliSiTefClass::CNC(const std::string& Rede, const std::string& NSU,
   fpReq->SetRede(Rede);
   fpReq->SetNSU(NSU);
   fpReq->SetDataHoraTransacaoComprovante(DataHoraTransacao);
-  AdicionarIdentificacao();
-  FinalizarRequisicao();
-  bool aprovada = false;
-  try {
-    LerRespostaRequisicao();
-    aprovada = fpResp->GetTransacaoAprovada();
-    ProcessarResposta();
-  } catch (...) {
-    FinalizarResposta(true);
-    throw;
-  }
-  FinalizarResposta(true);
-  return aprovada;
+  return EnviarEProcessar();
 }
 
 void TVornCliSiTefClass::CNF() {
