@@ -4,8 +4,10 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
+#include "api/DmSitef.h"
 #include "host/EchoDispatcher.h"
 #include "host/ModoDebug.h"
 #include "host/QuorelSiTefService.h"
@@ -15,10 +17,15 @@
 
 namespace {
 
-// Until the API module's route dispatcher is wired in, client messages go to
-// the echo stand-in.
+// Client messages go to the API module. GATEWAY_ECHO_DISPATCHER=1 puts the
+// echo stand-in in its place (the endpoint's own end-to-end tests).
 ClientHandlers Dispatcher() {
-  return EchoDispatcher([](const std::string& text) { GravaLog(text); });
+  const char* echo = std::getenv("GATEWAY_ECHO_DISPATCHER");
+  if (echo != nullptr && std::string(echo) == "1")
+    return EchoDispatcher([](const std::string& text) { GravaLog(text); });
+  static const TIniConfig config(ConfigFilePath());
+  static TDmSitef DmSitef(config);
+  return DmSitef.Handlers();
 }
 
 // ServiceExecute: control requests are handled between waits of 100 ms.

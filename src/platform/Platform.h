@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/VersionInfo.h"
+
 namespace platform {
 
 // Regional settings the gateway formats and parses with.
@@ -88,6 +90,11 @@ class Platform {
                          std::uint16_t showWindow) const = 0;
   // Ends every process whose executable name is the given one (case-insensitive).
   virtual void TerminateProcessesNamed(const std::string& executableName) const = 0;
+
+  // The file version from the file's version resource, or nothing when the
+  // file or its version information is missing. A name without a folder is
+  // looked for the way libraries are: the executable's folder first.
+  virtual std::optional<FileVersionNumbers> FileVersion(const std::string& file) const = 0;
 };
 
 // The instance in use: the operating system's, unless a test installed another.

@@ -49,9 +49,10 @@ def wait_until(predicate, timeout=10.0, what="condition"):
 class Gateway:
     """One running gateway process in its own app folder."""
 
-    def __init__(self, folder, port):
+    def __init__(self, folder, port, env=None):
         self.folder = Path(folder)
         self.port = port
+        self.env = {**os.environ, **(env or {})}
         self.stderr_path = self.folder / "stderr.txt"
         self.proc = None
 
@@ -63,7 +64,7 @@ class Gateway:
         with open(self.stderr_path, "ab") as err:
             self.proc = subprocess.Popen(
                 [str(self.folder / "SvcQuorelSiTef"), "--service"],
-                cwd=self.folder, stdout=subprocess.DEVNULL, stderr=err)
+                cwd=self.folder, env=self.env, stdout=subprocess.DEVNULL, stderr=err)
         if wait_listening:
             wait_until(lambda: port_open(self.port), what=f"port {self.port}")
 
@@ -124,15 +125,18 @@ def write_ini(folder, settings):
 def make_gateway(installed, tmp_path):
     """Returns a function that creates (and by default starts) a gateway with
     the given [server] settings; every gateway is stopped at the end and must
-    exit cleanly, with nothing on its error output (sanitizer reports)."""
+    exit cleanly, with nothing on its error output (sanitizer reports).
+    Messages go to the echo stand-in dispatcher unless api=True; env adds
+    environment variables for the gateway process."""
     gateways = []
 
-    def make(start=True, wait_listening=True, **settings):
+    def make(start=True, wait_listening=True, api=False, env=None, **settings):
         folder = tmp_path / f"app{len(gateways)}"
         shutil.copytree(installed, folder, symlinks=True)
         port = settings.pop("port", None) or free_port()
         write_ini(folder, {"port": port, **settings})
-        gateway = Gateway(folder, port)
+        env = {**(env or {}), "GATEWAY_ECHO_DISPATCHER": "0" if api else "1"}
+        gateway = Gateway(folder, port, env)
         gateways.append(gateway)
         if start:
             gateway.start(wait_listening)

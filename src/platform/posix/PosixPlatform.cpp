@@ -344,4 +344,19 @@ void PosixPlatform::TerminateProcessesNamed(const std::string& executableName) c
   closedir(proc);
 }
 
+std::optional<FileVersionNumbers> PosixPlatform::FileVersion(const std::string& file) const {
+  std::vector<std::string> candidates;
+  if (file.find('/') == std::string::npos) {
+    const std::string executable = ExecutablePath();
+    candidates.push_back(executable.substr(0, executable.find_last_of('/') + 1) + file);
+  }
+  candidates.push_back(file);
+  for (const std::string& candidate : candidates) {
+    if (const auto image = ReadFile(candidate)) {
+      return FileVersionOfImage(*image);
+    }
+  }
+  return std::nullopt;
+}
+
 }  // namespace platform

@@ -45,6 +45,8 @@ class PosixPlatform : public Platform {
                  std::uint16_t showWindow) const override;
   void TerminateProcessesNamed(const std::string& executableName) const override;
 
+  std::optional<FileVersionNumbers> FileVersion(const std::string& file) const override;
+
  private:
   mutable std::mutex regionalLock_;
   RegionalSettings regional_;
