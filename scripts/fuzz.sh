@@ -22,7 +22,11 @@ else
   done
 fi
 
-CC=clang CXX=clang++ cmake -S fuzz -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# The compiler is chosen when the build folder is made; later runs keep it.
+if [[ ! -f build-fuzz/CMakeCache.txt ]]; then
+  CC=clang-14 CXX=clang++-14 cmake -S fuzz -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
+cmake -S fuzz -B build-fuzz >/dev/null
 cmake --build build-fuzz -j2
 ctest --test-dir build-fuzz --output-on-failure
 

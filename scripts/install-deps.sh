@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev
   python3 python3-pytest python3-websockets
   xvfb xauth
+  clang-14 libclang-rt-14-dev
 )
 
 missing=()

@@ -1,8 +1,10 @@
 // WebSocket frames as a client could send them after the upgrade: messages
 // are read until the stream ends or a limit ends the connection, and each one
 // is turned into text the way the server does (gzip binary inflated, UTF-8
-// decoded). The first input byte picks the read size, so frames also arrive
-// split across reads.
+// decoded), which must come out valid UTF-8. The first input byte picks the
+// read size, so frames also arrive split across reads.
+
+#include <cstdlib>
 
 #include "FuzzSupport.h"
 #include "host/Utf8Decode.h"
@@ -23,7 +25,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         break;
       }
       try {
-        (void)MessageText(message, limits.maxMessageBytes);
+        const std::string text = MessageText(message, limits.maxMessageBytes);
+        if (DecodeUtf8Lossy(text) != text) {
+          std::abort();
+        }
       } catch (const EConversionError&) {
       }
     }
