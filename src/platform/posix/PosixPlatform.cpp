@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <fnmatch.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -35,6 +36,53 @@ bool LessIgnoringCase(const std::string& a, const std::string& b) {
     return LowerAscii(static_cast<unsigned char>(x)) < LowerAscii(static_cast<unsigned char>(y));
   });
 }
+
+// A file mapped read-only into memory. A version lookup touches a few
+// headers and one small block of a file that may be many megabytes (an
+// executable with its debugging data); mapping reads only those pages, where
+// reading the whole file cost tens of milliseconds per "/version". The same
+// risk as any mapped file applies: a file truncated while mapped faults, and a
+// running executable or loaded library cannot be rewritten in place anyway.
+class MappedFile {
+ public:
+  explicit MappedFile(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+      return;
+    }
+    struct stat info {};
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+      size_ = static_cast<std::size_t>(info.st_size);
+      readable_ = true;
+      if (size_ > 0) {
+        data_ = mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd, 0);
+        readable_ = data_ != MAP_FAILED;
+      }
+    }
+    close(fd);
+  }
+  ~MappedFile() {
+    if (data_ != nullptr && data_ != MAP_FAILED) {
+      munmap(data_, size_);
+    }
+  }
+  MappedFile(const MappedFile&) = delete;
+  MappedFile& operator=(const MappedFile&) = delete;
+
+  // The bytes, or nothing when the file could not be opened or mapped.
+  std::optional<std::string_view> Bytes() const {
+    if (!readable_) {
+      return std::nullopt;
+    }
+    return size_ == 0 ? std::string_view()
+                      : std::string_view(static_cast<const char*>(data_), size_);
+  }
+
+ private:
+  void* data_ = nullptr;
+  std::size_t size_ = 0;
+  bool readable_ = false;
+};
 
 bool EqualIgnoringCase(const std::string& a, const std::string& b) {
   return a.size() == b.size() && !LessIgnoringCase(a, b) && !LessIgnoringCase(b, a);
@@ -352,7 +400,8 @@ std::optional<FileVersionNumbers> PosixPlatform::FileVersion(const std::string& 
   }
   candidates.push_back(file);
   for (const std::string& candidate : candidates) {
-    if (const auto image = ReadFile(candidate)) {
+    const MappedFile mapped(candidate);
+    if (const auto image = mapped.Bytes()) {
       return FileVersionOfImage(*image);
     }
   }
