@@ -4,6 +4,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "FakePlatform.h"
+#include "platform/Platform.h"
 #include "platform/VersionBlock.h"
 #include "platform/VersionInfo.h"
 
@@ -86,6 +88,27 @@ TEST(FileVersion, ReadsTheVersionOfEachFileKind) {
   }
   EXPECT_EQ(platform::ParseVersionBlock(Bytes(platform::MakeVersionBlock(65535, 0, 1, 65534))),
             (FileVersionNumbers{65535, 0, 1, 65534}));
+}
+
+TEST(FileVersion, ReadsFilesOnDisk) {
+  const TempDir dir;
+  const platform::Platform& os = platform::Current();
+  os.WriteFile(dir.Path() + "lib.dll", PeImage(platform::MakeVersionBlock(6, 2, 115, 27)), false);
+  os.WriteFile(dir.Path() + "empty.dll", "", false);
+  os.ForceDirectories(dir.Path() + "folder.dll");
+  const struct {
+    const char* name;
+    std::string path;
+    std::optional<FileVersionNumbers> version;
+  } cases[] = {
+      {"PE file", dir.Path() + "lib.dll", FileVersionNumbers{6, 2, 115, 27}},
+      {"empty file", dir.Path() + "empty.dll", std::nullopt},
+      {"folder", dir.Path() + "folder.dll", std::nullopt},
+      {"missing file", dir.Path() + "none.dll", std::nullopt},
+  };
+  for (const auto& row : cases) {
+    EXPECT_EQ(os.FileVersion(row.path), row.version) << row.name;
+  }
 }
 
 }  // namespace
