@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -102,6 +104,7 @@ TEST(FileVersion, ReadsFilesOnDisk) {
     std::optional<FileVersionNumbers> version;
   } cases[] = {
       {"PE file", dir.Path() + "lib.dll", FileVersionNumbers{6, 2, 115, 27}},
+      {"our ELF executable", "/proc/self/exe", FileVersionNumbers{1, 0, 12, 0}},
       {"empty file", dir.Path() + "empty.dll", std::nullopt},
       {"folder", dir.Path() + "folder.dll", std::nullopt},
       {"missing file", dir.Path() + "none.dll", std::nullopt},
@@ -109,6 +112,14 @@ TEST(FileVersion, ReadsFilesOnDisk) {
   for (const auto& row : cases) {
     EXPECT_EQ(os.FileVersion(row.path), row.version) << row.name;
   }
+  // Versions of files that settled are remembered; a file rewritten in place
+  // is read again.
+  std::filesystem::last_write_time(
+      dir.Path() + "lib.dll",
+      std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
+  EXPECT_EQ(os.FileVersion(dir.Path() + "lib.dll"), (FileVersionNumbers{6, 2, 115, 27}));
+  os.WriteFile(dir.Path() + "lib.dll", PeImage(platform::MakeVersionBlock(7, 0, 0, 1)), false);
+  EXPECT_EQ(os.FileVersion(dir.Path() + "lib.dll"), (FileVersionNumbers{7, 0, 0, 1}));
 }
 
 }  // namespace
