@@ -251,6 +251,7 @@ class Bench:
         self.record("exec to listening, max", "ms", max(samples), "-")
 
     def run(self):
+        print("load average at the start: %.2f %.2f %.2f" % os.getloadavg(), flush=True)
         gateway = self.start_gateway()
         node, node_port = self.start_peer()
         self.round_trip(node_port)
@@ -260,6 +261,7 @@ class Bench:
         self.stop(gateway)
         self.memory()
         self.startup()
+        print("load average at the end: %.2f %.2f %.2f" % os.getloadavg(), flush=True)
 
     def cleanup(self):
         for proc in list(self.processes):
