@@ -1,6 +1,6 @@
-#include <cerrno>
+#include <charconv>
 #include <cmath>
-#include <cstdlib>
+#include <cstdint>
 
 #include "api/AccessToken.h"
 #include "api/DmSitef.h"
@@ -30,14 +30,14 @@ std::string ThroughAnsi(const std::string& text) {
 // Decimal integer with an optional sign and surrounding blanks, within 32 bits.
 std::int32_t StrToInt(const std::string& text) {
   const std::string trimmed = Trim(text);
-  const bool digits =
-      !trimmed.empty() &&
-      trimmed.find_first_not_of("0123456789", trimmed[0] == '-' || trimmed[0] == '+') ==
-          std::string::npos &&
-      trimmed.size() > static_cast<std::size_t>(trimmed[0] == '-' || trimmed[0] == '+');
-  errno = 0;
-  const long long value = digits ? std::strtoll(trimmed.c_str(), nullptr, 10) : 0;
-  if (!digits || errno == ERANGE || value < INT32_MIN || value > INT32_MAX) {
+  const bool signed_ = !trimmed.empty() && (trimmed[0] == '-' || trimmed[0] == '+');
+  const std::string digits = trimmed.substr(signed_ ? 1 : 0);
+  std::int64_t magnitude = 0;
+  const auto [end, error] =
+      std::from_chars(digits.data(), digits.data() + digits.size(), magnitude);
+  const std::int64_t value = signed_ && trimmed[0] == '-' ? -magnitude : magnitude;
+  if (digits.empty() || digits[0] == '-' || error != std::errc() ||
+      end != digits.data() + digits.size() || value < INT32_MIN || value > INT32_MAX) {
     throw EConvertError("'" + text + "' não é um valor inteiro válido.");
   }
   return static_cast<std::int32_t>(value);

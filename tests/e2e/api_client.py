@@ -7,6 +7,7 @@ import hashlib
 import hmac
 import json
 import re
+import socket
 from pathlib import Path
 
 from wsraw import closed_by_peer, frame, open_ws, recv_frame
@@ -84,6 +85,8 @@ class Client:
 
     def __init__(self, gateway):
         self.sock = open_ws(gateway.port)
+        # A request and its probe go out back to back: no Nagle delay between them.
+        self.sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
 
     def close(self):
         self.sock.close()
@@ -100,7 +103,12 @@ class Client:
     def ask(self, message):
         """Sends a message and returns every reply it caused (possibly none):
         a version probe follows it, and its answer marks the end."""
-        self.send(message)
+        return self.ask_all([message])
+
+    def ask_all(self, messages):
+        """Sends the messages back to back and returns every reply they caused."""
+        for message in messages:
+            self.send(message)
         self.send(VERSION_PROBE)
         replies = []
         while (reply := self.recv()) != SERVICE_VERSION:

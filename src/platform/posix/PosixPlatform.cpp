@@ -24,6 +24,7 @@
 #include <thread>
 
 #include "platform/CodePage1252.h"
+#include "platform/CommandLine.h"
 
 namespace platform {
 
@@ -170,8 +171,22 @@ std::string BaseName(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Runs a shell command line in a child process; returns its pid or -1.
-pid_t SpawnShell(const std::string& commandLine, const std::string& workingDirectory, bool detach) {
+// Starts a program with its arguments (the first names the program, searched
+// in PATH when it has no folder) in a child process, without a shell; returns
+// the child's pid or -1. A detached program is not waited for: the child that
+// is returned ends at once, leaving the program to init.
+pid_t Spawn(const std::vector<std::string>& arguments, const std::string& workingDirectory,
+            bool detach) {
+  if (arguments.empty()) {
+    return -1;
+  }
+  // Everything the child needs is built before fork: only async-signal-safe
+  // calls may follow it in a threaded process.
+  std::vector<char*> argv;
+  for (const std::string& argument : arguments) {
+    argv.push_back(const_cast<char*>(argument.c_str()));
+  }
+  argv.push_back(nullptr);
   const pid_t pid = fork();
   if (pid != 0) {
     return pid;
@@ -185,16 +200,16 @@ pid_t SpawnShell(const std::string& commandLine, const std::string& workingDirec
   if (!workingDirectory.empty() && chdir(workingDirectory.c_str()) != 0) {
     _exit(127);
   }
-  execl("/bin/sh", "sh", "-c", commandLine.c_str(), static_cast<char*>(nullptr));
+  execvp(argv[0], argv.data());
   _exit(127);
 }
 
-std::string Quoted(const std::string& text) {
-  std::string out = "'";
-  for (const char c : text) {
-    out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+void Reap(pid_t pid) {
+  if (pid > 0) {
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
   }
-  return out + "'";
 }
 
 }  // namespace
@@ -422,24 +437,16 @@ bool PosixPlatform::FreeLibrary(void* library) const {
 
 void PosixPlatform::RunAndWait(const std::string& commandLine, const std::string& workingDirectory,
                                std::uint16_t) const {
-  const pid_t pid = SpawnShell(commandLine, workingDirectory, false);
-  if (pid > 0) {
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-  }
+  Reap(Spawn(SplitCommandLine(commandLine), workingDirectory, false));
 }
 
 void PosixPlatform::ShellOpen(const std::string& program, const std::string& parameters,
                               std::uint16_t) const {
-  const std::string commandLine =
-      "exec " + Quoted(program) + (parameters.empty() ? "" : " " + parameters);
-  const pid_t pid = SpawnShell(commandLine, "", true);
-  if (pid > 0) {
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+  std::vector<std::string> arguments{program};
+  for (std::string& argument : SplitCommandLine(parameters)) {
+    arguments.push_back(std::move(argument));
   }
+  Reap(Spawn(arguments, "", true));
 }
 
 void PosixPlatform::TerminateProcessesNamed(const std::string& executableName) const {

@@ -1,0 +1,58 @@
+// The component's handling of the pending responses of a sale: confirming
+// them once printed, or undoing everything pending.
+
+#include "tef/VornCliSiTef.h"
+
+void TVornCliSiTef::CancelarTransacoesPendentes() {
+  try {
+    for (int i = 0; i < fBindings.Count(); ++i) {
+      if (fBindings[i].Habilitado()) {
+        fBindings[i].CancelarTransacoesPendentesClass();
+      }
+    }
+    if (OnDepoisCancelarTransacoes) {
+      OnDepoisCancelarTransacoes(*fRespostasPendentes);
+    }
+  } catch (...) {
+    fRespostasPendentes->Clear();
+    throw;
+  }
+  fRespostasPendentes->Clear();
+}
+
+void TVornCliSiTef::ConfirmarTransacoesPendentes() {
+  TEF().GravaLog("ConfirmarTransacoesPendentes");
+  TVornCliSiTefRespostasPendentes& pendentes = *fRespostasPendentes;
+  for (int i = 0; i < pendentes.Count(); ++i) {
+    TVornCliSiTefResp& resp = pendentes[i];
+    for (int tentativa = 1;; ++tentativa) {
+      try {
+        SetGPAtual(resp.TipoGP());
+        if (!resp.CNFEnviado()) {
+          CNF(resp.Rede(), resp.NSU(), resp.Finalizacao(), resp.DocumentoVinculado());
+          resp.SetCNFEnviado(true);
+        }
+        ApagaEVerifica(resp.ArqRespPendente());
+        ApagaEVerifica(resp.ArqBackup());
+        break;
+      } catch (const std::exception& erro) {
+        if (tentativa >= kTentativasPorPendencia) {
+          TEF().GravaLog("ConfirmarTransacoesPendentes: " + resp.Header() + " NSU " + resp.NSU() +
+                         " deixada para depois (" +
+                         (resp.CNFEnviado() ? "confirmada, backup não apagado" : "não confirmada") +
+                         "): " + erro.what());
+          break;
+        }
+      }
+    }
+  }
+  try {
+    if (OnDepoisConfirmarTransacoes) {
+      OnDepoisConfirmarTransacoes(pendentes);
+    }
+  } catch (...) {
+    pendentes.Clear();
+    throw;
+  }
+  pendentes.Clear();
+}

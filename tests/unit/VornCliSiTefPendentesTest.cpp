@@ -1,0 +1,334 @@
+// Backups of approved transactions, undoing and confirming what is pending,
+// and what a crash leaves behind.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <random>
+
+#include "TefTestSupport.h"
+
+namespace {
+
+bool Existe(const std::string& arquivo) {
+  return platform::Current().FileExists(arquivo);
+}
+
+void Tocar(const std::string& arquivo) {
+  platform::Current().WriteFile(arquivo, "", false);
+}
+
+// Acknowledges everything; a CNC is approved without receipt lines.
+RespostaGerenciador AprovaSemComprovante(const RequisicaoRecebida& r) {
+  RespostaGerenciador resposta;
+  if (r.header == "CNC") {
+    resposta.resposta = {{"009-000", "0"}};
+  }
+  return resposta;
+}
+
+TEST(Pendentes, TheNextBackupTakesTheSmallestFreeNumber) {
+  TefFixture f;
+  f.tef.SetGPAtual(gpTefDisc);
+  platform::Current().ForceDirectories(f.dir.Path() + "TEF");
+  Tocar(f.Backup(1));
+  Tocar(f.Backup(3));
+  f.binding->Resp().Conteudo().GravaInformacao(0, 0, "CRT");
+  EXPECT_EQ(f.binding->CopiarResposta(), f.Backup(2));
+  EXPECT_EQ(f.binding->Resp().ArqBackup(), f.Backup(2));
+  TVornCliSiTefRespTXT lido;
+  lido.LeArquivo(f.Backup(2));
+  EXPECT_EQ(lido.Header(), "CRT");
+  std::vector<std::string> nomes;
+  FindFiles(f.dir.Path() + "TEF/*", nomes, false);
+  EXPECT_EQ(nomes.size(), 3u) << "no temporary file is left";
+}
+
+TEST(Pendentes, With999BackupsAPaymentStopsWithAClearError) {
+  TefFixture f;
+  f.tef.Inicializar(gpTefDisc);
+  for (int numero = 1; numero <= 999; ++numero) {
+    Tocar(f.Backup(numero));
+  }
+  f.tef.RespostasPendentes().fValorTotalAPagar = Currency::FromCents(1000);
+  try {
+    f.tef.CRT(10.00, "02");
+    ADD_FAILURE() << "no exception";
+  } catch (const EVornCliSiTefArquivo& erro) {
+    EXPECT_EQ(std::string(erro.what()),
+              "Limite de 999 arquivos de backup atingido em:\r\n" + f.dir.Path() +
+                  "TEF\r\nConfirme ou desfaça as transações pendentes antes de continuar.");
+  }
+  EXPECT_EQ(f.tef.RespostasPendentes().Count(), 0);
+  EXPECT_TRUE(f.host.Com("ImprimeVia").empty());
+}
+
+TEST(Pendentes, UnconfirmedAndChequesAreUndoneWithNCNBeforeConfirmedCardsWithCNC) {
+  TefFixture f(AprovaSemComprovante);
+  f.GravarBackup(1, "CRT", "1", true);
+  f.GravarBackup(2, "CRT", "2", false);
+  f.GravarBackup(3, "CHQ", "3", true);
+  f.tef.Inicializar(gpTefDisc);
+  EXPECT_EQ(f.manager->Operacoes(), (std::vector<std::string>{"NCN 2", "CNC 1", "NCN 3"}));
+  EXPECT_EQ(f.host.antesCancelar, (std::vector<std::string>{"2", "1", "3"}));
+  for (int numero = 1; numero <= 3; ++numero) {
+    EXPECT_FALSE(Existe(f.Backup(numero))) << numero;
+  }
+}
+
+TEST(Pendentes, TwoBackupsOfOneTransactionAreUndoneOnce) {
+  TefFixture f;
+  f.GravarBackup(1, "CRT", "5", false);
+  f.GravarBackup(2, "CRT", "5", false);
+  f.tef.Inicializar(gpTefDisc);
+  EXPECT_EQ(f.manager->Operacoes(), std::vector<std::string>{"NCN 5"});
+  EXPECT_FALSE(Existe(f.Backup(1)));
+  EXPECT_FALSE(Existe(f.Backup(2)));
+}
+
+TEST(Pendentes, StartUpConfirmationListsNSUsAndDocuments) {
+  TefFixture f;
+  f.tef.Inicializar(gpTefDisc);
+  f.GravarBackup(1, "CRT", "123", false, "10");
+  f.GravarBackup(2, "CRT", "456", true, "11");
+  bool confirmadaDurante = false;
+  std::vector<bool> pendentes;
+  f.tef.OnDepoisConfirmarTransacoes = [&](TVornCliSiTefRespostasPendentes& lista) {
+    confirmadaDurante = f.tef.TransacaoConfirmada;
+    for (int i = 0; i < lista.Count(); ++i) {
+      pendentes.push_back(lista[i].Pendente());
+    }
+  };
+  f.binding->ConfirmarESolicitarImpressaoTransacoesPendentes();
+  EXPECT_EQ(f.manager->Operacoes(), (std::vector<std::string>{"CNF 123", "CNF 456"}));
+  EXPECT_EQ(pendentes, (std::vector<bool>{true, true}));
+  EXPECT_TRUE(confirmadaDurante);
+  EXPECT_FALSE(f.tef.TransacaoConfirmada) << "the flag covers the start-up run only";
+  EXPECT_EQ(f.host.Com("ExibeMsg(opmOK)"),
+            std::vector<std::string>{
+                "ExibeMsg(opmOK) Transação TEF efetuada.\r\nFavor reimprimir último Cupom.\r\n"
+                "NSU: 123\r\n456\r\n\r\nNº Documento: 10\r\n11\r\n\r\n"
+                "(Para Cielo utilizar os 6 últimos dígitos.)"});
+  EXPECT_EQ(f.tef.RespostasPendentes().Count(), 0);
+  EXPECT_FALSE(Existe(f.Backup(1)));
+  EXPECT_FALSE(Existe(f.Backup(2)));
+}
+
+TEST(Pendentes, StartUpConfirmationWithoutBackupsDoesNothing) {
+  TefFixture f;
+  f.tef.Inicializar(gpTefDisc);
+  f.tef.TransacaoConfirmada = true;
+  f.binding->ConfirmarESolicitarImpressaoTransacoesPendentes();
+  EXPECT_EQ(f.host.depoisConfirmar, 0);
+  EXPECT_TRUE(f.host.Com("ExibeMsg").empty());
+  EXPECT_FALSE(f.tef.TransacaoConfirmada);
+}
+
+TEST(Pendentes, CancellingOnANeverInitializedBindingOnlyDropsTheList) {
+  TefFixture f;
+  f.GravarBackup(1, "CRT", "1", false);
+  f.tef.RespostasPendentes().Add(std::make_unique<TVornCliSiTefRespTXT>());
+  f.tef.CancelarTransacoesPendentes();
+  EXPECT_EQ(f.host.chamadas, std::vector<std::string>{"DepoisCancelar(1)"});
+  EXPECT_EQ(f.tef.RespostasPendentes().Count(), 0);
+  EXPECT_TRUE(f.manager->Recebidas().empty());
+  EXPECT_TRUE(Existe(f.Backup(1)));
+}
+
+TEST(Pendentes, AnUndoThatKeepsFailingIsLeftForLaterAndTheRestGoesOn) {
+  TefFixture f([](const RequisicaoRecebida& r) {
+    RespostaGerenciador resposta;
+    resposta.responderSTS = !(r.header == "NCN" && r.campos.at("012-000") == "1");
+    return resposta;
+  });
+  f.binding->SetEsperaSTS(1);
+  f.GravarBackup(1, "CRT", "1", false);
+  f.GravarBackup(2, "CRT", "2", false);
+  f.tef.Inicializar(gpTefDisc);
+  // Unconfirmed backups are taken from the back of the list to the front.
+  EXPECT_EQ(f.manager->Operacoes(), (std::vector<std::string>{"NCN 2", "NCN 1", "NCN 1", "NCN 1"}));
+  EXPECT_TRUE(Existe(f.Backup(1)));
+  EXPECT_FALSE(Existe(f.Backup(2)));
+  EXPECT_NE(f.Trace().find("Teste CancelarTransacoesPendentesClass: " + f.Backup(1) +
+                           " deixado para depois (não desfeito): O gerenciador padrão Teste não "
+                           "está ativo !"),
+            std::string::npos);
+}
+
+TEST(Pendentes, ARetriedUndoDoesNotRepeatTheStepsThatSucceeded) {
+  int recusas = 2;
+  TefFixture f([&](const RequisicaoRecebida& r) {
+    RespostaGerenciador resposta;
+    resposta.responderSTS = !(r.header == "NCN" && recusas-- > 0);
+    return resposta;
+  });
+  f.binding->SetEsperaSTS(1);
+  f.GravarBackup(1, "CRT", "1", false);
+  f.tef.Inicializar(gpTefDisc);
+  EXPECT_EQ(f.manager->Operacoes(), (std::vector<std::string>{"NCN 1", "NCN 1", "NCN 1"}));
+  EXPECT_EQ(f.host.antesCancelar, std::vector<std::string>{"1"});
+  EXPECT_FALSE(Existe(f.Backup(1)));
+}
+
+TEST(Pendentes, AConfirmationThatKeepsFailingIsLeftForLaterAndTheRestIsConfirmed) {
+  TefFixture f([](const RequisicaoRecebida& r) {
+    RespostaGerenciador resposta;
+    resposta.responderSTS = !(r.header == "CNF" && r.campos.at("012-000") == "1");
+    return resposta;
+  });
+  f.binding->SetEsperaSTS(1);
+  f.tef.Inicializar(gpTefDisc);
+  f.GravarBackup(1, "CRT", "1", false);
+  f.GravarBackup(2, "CRT", "2", false);
+  for (int numero = 1; numero <= 2; ++numero) {
+    auto resp = std::make_unique<TVornCliSiTefRespTXT>();
+    resp->LeArquivo(f.Backup(numero));
+    resp->SetArqBackup(f.Backup(numero));
+    resp->SetTipoGP(gpTefDisc);
+    f.tef.RespostasPendentes().Add(std::move(resp));
+  }
+  f.tef.ConfirmarTransacoesPendentes();
+  EXPECT_EQ(f.manager->Operacoes(), (std::vector<std::string>{"CNF 1", "CNF 1", "CNF 1", "CNF 2"}));
+  EXPECT_TRUE(Existe(f.Backup(1)));
+  EXPECT_FALSE(Existe(f.Backup(2)));
+  EXPECT_EQ(f.host.depoisConfirmar, 1);
+  EXPECT_NE(f.Trace().find("ConfirmarTransacoesPendentes: CRT NSU 1 deixada para depois (não "
+                           "confirmada)"),
+            std::string::npos);
+}
+
+TEST(Pendentes, AnUnreadableBackupIsSetAsideAndReportedNeverDeleted) {
+  TefFixture f;
+  platform::Current().ForceDirectories(f.dir.Path() + "TEF");
+  platform::Current().WriteFile(f.Backup(1), "000-000 = CRT\r\n012-00", false);
+  f.tef.Inicializar(gpTefDisc);
+  EXPECT_FALSE(Existe(f.Backup(1)));
+  EXPECT_EQ(platform::Current().ReadFile(f.Backup(1) + ".invalido").value_or(""),
+            "000-000 = CRT\r\n012-00");
+  EXPECT_EQ(f.host.Com("ExibeMsg(opmOK)"),
+            std::vector<std::string>{"ExibeMsg(opmOK) Arquivo de backup TEF ilegível guardado "
+                                     "como:\r\n" +
+                                     f.Backup(1) + ".invalido"});
+  EXPECT_TRUE(f.manager->Operacoes().empty());
+}
+
+// A child process that writes backups (large ones, so a kill can land in the
+// middle of a write) and is killed with SIGKILL.
+class BackupCrash : public testing::Test {
+ protected:
+  static constexpr int kLinhas = 4000;
+
+  static void MontarConteudo(TVornCliSiTefArquivo& conteudo) {
+    conteudo.GravaInformacao(0, 0, "CRT");
+    conteudo.GravaInformacao(3, 0, "1000");
+    conteudo.GravaInformacao(9, 0, "0");
+    conteudo.GravaInformacao(10, 0, "REDE");
+    conteudo.GravaInformacao(12, 0, "4242");
+    conteudo.GravaInformacao(899, 1, "N");
+    for (int i = 1; i <= kLinhas; ++i) {
+      conteudo.GravaInformacao(29 + i / 1000, i % 1000,
+                               VornAnsiStr("linha do comprovante " + std::to_string(i)));
+    }
+  }
+
+  // In the child: writes backups until killed; with umaVez, writes one,
+  // reports it through the pipe and waits to be killed.
+  [[noreturn]] static void Filho(const std::string& pasta, bool umaVez, int aviso) {
+    TestClockPlatform os;
+    TVornCliSiTef tef;
+    auto binding = std::make_unique<TestBinding>(tef, pasta);
+    TestBinding& teste = *binding;
+    tef.Bindings().Add(std::move(binding));
+    tef.SetPathBackup(pasta + "TEF");
+    platform::Current().ForceDirectories(pasta + "TEF");
+    tef.SetGPAtual(gpTefDisc);
+    MontarConteudo(teste.Resp().Conteudo());
+    const char pronto = 1;
+    if (umaVez) {
+      teste.CopiarResposta();
+      (void)!write(aviso, &pronto, 1);
+      pause();
+    }
+    (void)!write(aviso, &pronto, 1);
+    while (true) {
+      const std::string backup = teste.CopiarResposta();
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      platform::Current().DeleteFile(backup);
+    }
+  }
+
+  pid_t Criar(bool umaVez, int aviso) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      Filho(pasta.Path(), umaVez, aviso);
+    }
+    return pid;
+  }
+
+  static void Matar(pid_t pid) {
+    kill(pid, SIGKILL);
+    int status = 0;
+    waitpid(pid, &status, 0);
+  }
+
+  std::vector<std::string> Backups() const {
+    std::vector<std::string> backups;
+    FindFiles(pasta.Path() + "TEF/VornCliSiTef_Teste_*.tef", backups, true);
+    return backups;
+  }
+
+  TempDir pasta;
+};
+
+TEST_F(BackupCrash, AKillWhileWritingLeavesNoBackupOrAWholeOne) {
+  TVornCliSiTefArquivo esperado;
+  MontarConteudo(esperado);
+  std::mt19937 sorteio(20261210);
+  int completos = 0;
+  int canal[2];
+  ASSERT_EQ(pipe(canal), 0);
+  for (int rodada = 0; rodada < 25; ++rodada) {
+    const pid_t pid = Criar(false, canal[1]);
+    char pronto = 0;
+    ASSERT_EQ(read(canal[0], &pronto, 1), 1);
+    std::this_thread::sleep_for(std::chrono::microseconds(sorteio() % 5000));
+    Matar(pid);
+    const std::vector<std::string> backups = Backups();
+    ASSERT_LE(backups.size(), 1u) << rodada;
+    for (const std::string& backup : backups) {
+      TVornCliSiTefArquivo lido;
+      lido.LeArquivo(backup);
+      EXPECT_EQ(lido.Linhas(), esperado.Linhas()) << rodada;
+      platform::Current().DeleteFile(backup);
+      ++completos;
+    }
+  }
+  close(canal[0]);
+  close(canal[1]);
+  std::cout << completos << " of 25 kills left a whole backup, the rest none\n";
+}
+
+TEST_F(BackupCrash, AfterAKillTheRestartUndoesTheBackupExactlyOnce) {
+  int canal[2];
+  ASSERT_EQ(pipe(canal), 0);
+  const pid_t pid = Criar(true, canal[1]);
+  char pronto = 0;
+  ASSERT_EQ(read(canal[0], &pronto, 1), 1);
+  Matar(pid);
+  close(canal[0]);
+  close(canal[1]);
+  ASSERT_EQ(Backups().size(), 1u);
+
+  TefFixture f;
+  f.tef.SetPathBackup(pasta.Path() + "TEF");
+  f.tef.Inicializar(gpTefDisc);
+  EXPECT_EQ(f.manager->Operacoes(), std::vector<std::string>{"NCN 4242"});
+  EXPECT_TRUE(Backups().empty());
+  f.tef.DesInicializar(gpTefDisc);
+  f.tef.Inicializar(gpTefDisc);
+  EXPECT_EQ(f.manager->Operacoes(), std::vector<std::string>{"NCN 4242"});
+}
+
+}  // namespace
