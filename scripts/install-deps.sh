@@ -10,6 +10,7 @@ packages=(
   python3 python3-pytest python3-websockets
   xvfb xauth
   chromium zbar-tools
+  clang-14 libclang-rt-14-dev
 )
 
 missing=()

@@ -21,6 +21,12 @@ run_build() {
 echo "== plain build"
 run_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
+echo "== benchmarks, smoke run (checks they work, not their speed)"
+scripts/bench.sh --smoke
+
+echo "== fuzz targets, 10 s each"
+scripts/fuzz.sh 10
+
 echo "== sanitizer build (address, undefined)"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_build build-asan -DCMAKE_BUILD_TYPE=Debug -DGATEWAY_SANITIZE=address,undefined

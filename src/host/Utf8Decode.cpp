@@ -38,12 +38,17 @@ std::string DecodeUtf8Lossy(const std::string& bytes) {
   const std::size_t n = bytes.size();
   std::size_t i = 0;
   while (i < n) {
-    const auto b = static_cast<unsigned char>(bytes[i]);
-    if (b < 0x80) {
-      out.push_back(static_cast<char>(b));
-      ++i;
+    // Runs of ASCII, nearly all of a JSON message, are copied in one piece.
+    std::size_t ascii = i;
+    while (ascii < n && static_cast<unsigned char>(bytes[ascii]) < 0x80) {
+      ++ascii;
+    }
+    if (ascii > i) {
+      out.append(bytes, i, ascii - i);
+      i = ascii;
       continue;
     }
+    const auto b = static_cast<unsigned char>(bytes[i]);
     const Lead lead = Classify(b);
     if (lead.length == 0) {
       out += kReplacement;

@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "FakePlatform.h"
+#include "platform/Platform.h"
 #include "platform/VersionBlock.h"
 #include "platform/VersionInfo.h"
 
@@ -91,6 +95,36 @@ TEST(FileVersion, ReadsTheVersionOfEachFileKind) {
   }
   EXPECT_EQ(platform::ParseVersionBlock(Bytes(platform::MakeVersionBlock(65535, 0, 1, 65534))),
             (FileVersionNumbers{65535, 0, 1, 65534}));
+}
+
+TEST(FileVersion, ReadsFilesOnDisk) {
+  const TempDir dir;
+  const platform::Platform& os = platform::Current();
+  os.WriteFile(dir.Path() + "lib.dll", PeImage(platform::MakeVersionBlock(6, 2, 115, 27)), false);
+  os.WriteFile(dir.Path() + "empty.dll", "", false);
+  os.ForceDirectories(dir.Path() + "folder.dll");
+  const struct {
+    const char* name;
+    std::string path;
+    std::optional<FileVersionNumbers> version;
+  } cases[] = {
+      {"PE file", dir.Path() + "lib.dll", FileVersionNumbers{6, 2, 115, 27}},
+      {"our ELF executable", "/proc/self/exe", FileVersionNumbers{1, 0, 12, 0}},
+      {"empty file", dir.Path() + "empty.dll", std::nullopt},
+      {"folder", dir.Path() + "folder.dll", std::nullopt},
+      {"missing file", dir.Path() + "none.dll", std::nullopt},
+  };
+  for (const auto& row : cases) {
+    EXPECT_EQ(os.FileVersion(row.path), row.version) << row.name;
+  }
+  // Versions of files that settled are remembered; a file rewritten in place
+  // is read again.
+  std::filesystem::last_write_time(
+      dir.Path() + "lib.dll",
+      std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
+  EXPECT_EQ(os.FileVersion(dir.Path() + "lib.dll"), (FileVersionNumbers{6, 2, 115, 27}));
+  os.WriteFile(dir.Path() + "lib.dll", PeImage(platform::MakeVersionBlock(7, 0, 0, 1)), false);
+  EXPECT_EQ(os.FileVersion(dir.Path() + "lib.dll"), (FileVersionNumbers{7, 0, 0, 1}));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <fnmatch.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -16,6 +17,8 @@
 #include <cstdio>
 #include <ctime>
 #include <fstream>
+#include <map>
+#include <mutex>
 #include <sstream>
 #include <system_error>
 #include <thread>
@@ -36,6 +39,128 @@ bool LessIgnoringCase(const std::string& a, const std::string& b) {
     return LowerAscii(static_cast<unsigned char>(x)) < LowerAscii(static_cast<unsigned char>(y));
   });
 }
+
+// A file mapped read-only into memory. A version lookup touches a few
+// headers and one small block of a file that may be many megabytes (an
+// executable with its debugging data); mapping reads only those pages, where
+// reading the whole file cost tens of milliseconds per "/version". The same
+// risk as any mapped file applies: a file truncated while mapped faults, and a
+// running executable or loaded library cannot be rewritten in place anyway.
+class MappedFile {
+ public:
+  explicit MappedFile(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+      return;
+    }
+    struct stat info {};
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+      size_ = static_cast<std::size_t>(info.st_size);
+      readable_ = true;
+      if (size_ > 0) {
+        data_ = mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd, 0);
+        readable_ = data_ != MAP_FAILED;
+      }
+    }
+    close(fd);
+  }
+  ~MappedFile() {
+    if (data_ != nullptr && data_ != MAP_FAILED) {
+      munmap(data_, size_);
+    }
+  }
+  MappedFile(const MappedFile&) = delete;
+  MappedFile& operator=(const MappedFile&) = delete;
+
+  // The bytes, or nothing when the file could not be opened or mapped.
+  std::optional<std::string_view> Bytes() const {
+    if (!readable_) {
+      return std::nullopt;
+    }
+    return size_ == 0 ? std::string_view()
+                      : std::string_view(static_cast<const char*>(data_), size_);
+  }
+
+ private:
+  void* data_ = nullptr;
+  std::size_t size_ = 0;
+  bool readable_ = false;
+};
+
+// What tells one content of a file from another: a file rewritten or
+// replaced gets another inode, size, modification or change time.
+struct FileIdentity {
+  dev_t device;
+  ino_t inode;
+  off_t size;
+  timespec modified;
+  timespec changed;
+
+  explicit FileIdentity(const struct stat& info)
+      : device(info.st_dev),
+        inode(info.st_ino),
+        size(info.st_size),
+        modified(info.st_mtim),
+        changed(info.st_ctim) {}
+
+  bool operator==(const FileIdentity& other) const {
+    return device == other.device && inode == other.inode && size == other.size &&
+           modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec &&
+           changed.tv_sec == other.changed.tv_sec && changed.tv_nsec == other.changed.tv_nsec;
+  }
+};
+
+// File versions already read, by path and file identity. Mapping a file and
+// unmapping it costs far more than the lookup (about 0.2 ms per "/version" on
+// a virtual machine, where an unmapping interrupts every processor); a stat
+// tells whether the file is still the one read before.
+class FileVersionCache {
+ public:
+  // The version of the file (none when it has no version block), or false
+  // when it cannot be opened or is no regular file.
+  bool Lookup(const std::string& path, std::optional<FileVersionNumbers>& version) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+      return false;
+    }
+    const FileIdentity identity(info);
+    {
+      std::lock_guard guard(lock_);
+      const auto found = entries_.find(path);
+      if (found != entries_.end() && found->second.identity == identity) {
+        version = found->second.version;
+        return true;
+      }
+    }
+    const MappedFile mapped(path);
+    const auto image = mapped.Bytes();
+    if (!image) {
+      return false;
+    }
+    version = FileVersionOfImage(*image);
+    // File times are only as fine as the kernel's clock tick: a file written
+    // within the last seconds might be rewritten with the same identity.
+    if (std::time(nullptr) - info.st_mtim.tv_sec < kSettledSeconds) {
+      return true;
+    }
+    std::lock_guard guard(lock_);
+    if (entries_.size() >= kMaxEntries) {
+      entries_.clear();
+    }
+    entries_.insert_or_assign(path, Entry{identity, version});
+    return true;
+  }
+
+ private:
+  static constexpr std::size_t kMaxEntries = 64;
+  static constexpr std::time_t kSettledSeconds = 2;
+  struct Entry {
+    FileIdentity identity;
+    std::optional<FileVersionNumbers> version;
+  };
+  std::mutex lock_;
+  std::map<std::string, Entry> entries_;
+};
 
 bool EqualIgnoringCase(const std::string& a, const std::string& b) {
   return a.size() == b.size() && !LessIgnoringCase(a, b) && !LessIgnoringCase(b, a);
@@ -358,9 +483,11 @@ std::optional<FileVersionNumbers> PosixPlatform::FileVersion(const std::string& 
     candidates.push_back(executable.substr(0, executable.find_last_of('/') + 1) + file);
   }
   candidates.push_back(file);
+  static FileVersionCache cache;
   for (const std::string& candidate : candidates) {
-    if (const auto image = ReadFile(candidate)) {
-      return FileVersionOfImage(*image);
+    std::optional<FileVersionNumbers> version;
+    if (cache.Lookup(candidate, version)) {
+      return version;
     }
   }
   return std::nullopt;
