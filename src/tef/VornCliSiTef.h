@@ -182,6 +182,9 @@ class TVornCliSiTef : public TComponent {
   // Pending transactions.
   void CancelarTransacoesPendentes();
   void ConfirmarTransacoesPendentes();
+  // Asks the CliSiTef binding to finish its open transaction, confirming it
+  // or undoing it; false, instead of an exception, when that fails.
+  bool ConfirmarTransacao(bool Confirma, const std::string& DocumentoVinculado);
   // Does nothing: the start-up confirmation belongs to the binding.
   void ConfirmarESolicitarImpressaoTransacoesPendentes() {}
 

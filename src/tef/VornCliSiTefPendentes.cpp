@@ -2,6 +2,7 @@
 // them once printed, or undoing everything pending.
 
 #include "tef/VornCliSiTef.h"
+#include "tef/VornCliSiTefTef.h"
 
 void TVornCliSiTef::CancelarTransacoesPendentes() {
   try {
@@ -18,6 +19,15 @@ void TVornCliSiTef::CancelarTransacoesPendentes() {
     throw;
   }
   fRespostasPendentes->Clear();
+}
+
+bool TVornCliSiTef::ConfirmarTransacao(bool Confirma, const std::string& DocumentoVinculado) {
+  try {
+    TEFCliSiTef().FinalizarTransacao(Confirma, DocumentoVinculado);
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
 }
 
 void TVornCliSiTef::ConfirmarTransacoesPendentes() {

@@ -1014,6 +1014,22 @@ TEST_F(PaymentFlowTest, FailedPrintTurnsAConfirmationIntoAnUndo) {
   EXPECT_EQ(Finalizacoes()[0]["confirm"], 0);
 }
 
+TEST_F(PaymentFlowTest, ConfirmarTransacaoFinishesTheOpenTransactionOrAnswersFalse) {
+  Inicializar();
+  Tef().SetAutoFinalizarCupom(false);
+  Cenario(PagamentoAprovado());
+  ASSERT_TRUE(Pagar(10.0));
+  EXPECT_TRUE(Tef().ConfirmarTransacao(true, "4711"));
+  ASSERT_EQ(Finalizacoes().size(), 1u);
+  EXPECT_EQ(Finalizacoes()[0]["confirm"], 1);
+  EXPECT_EQ(Finalizacoes()[0]["doc"], "4711");
+
+  ASSERT_TRUE(Pagar(10.0));
+  Driver().DesInicializar();  // the library is gone: finishing fails
+  EXPECT_FALSE(Tef().ConfirmarTransacao(true, "4712"));
+  EXPECT_EQ(Finalizacoes().size(), 1u);
+}
+
 TEST_F(PaymentFlowTest, ReprintIsNotFinalized) {
   Inicializar();
   Tef().SetAutoFinalizarCupom(false);
