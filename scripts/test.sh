@@ -24,8 +24,8 @@ run_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 echo "== benchmarks, smoke run (checks they work, not their speed)"
 scripts/bench.sh --smoke
 
-echo "== fuzz targets, 10 s each"
-scripts/fuzz.sh 10
+echo "== fuzz targets, 20 s each"
+scripts/fuzz.sh 20
 
 echo "== sanitizer build (address, undefined)"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
