@@ -67,6 +67,9 @@ class Platform {
   // Writes bytes at the end of the file (append) or into a new or emptied
   // file. Raises std::system_error with the system's message on failure.
   virtual void WriteFile(const std::string& path, std::string_view bytes, bool append) const = 0;
+  // Replaces `to` by `from` in one step. Once it returns true the new name
+  // survives a power loss (the folder's entry is on disk), so a file written
+  // and flushed under a temporary name and then renamed is never lost.
   virtual bool RenameFile(const std::string& from, const std::string& to) const = 0;
   virtual bool DeleteFile(const std::string& path) const = 0;
   // Names (without folder) of the entries matching a mask with * and ?,

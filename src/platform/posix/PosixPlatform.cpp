@@ -374,7 +374,19 @@ void PosixPlatform::WriteFile(const std::string& path, std::string_view bytes, b
 }
 
 bool PosixPlatform::RenameFile(const std::string& from, const std::string& to) const {
-  return std::rename(from.c_str(), to.c_str()) == 0;
+  if (std::rename(from.c_str(), to.c_str()) != 0) {
+    return false;
+  }
+  // The rename is only in the folder's entries; flushing the folder makes it
+  // durable.
+  const auto slash = to.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : to.substr(0, slash + 1);
+  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0) {
+    fsync(fd);
+    close(fd);
+  }
+  return true;
 }
 
 bool PosixPlatform::DeleteFile(const std::string& path) const {
