@@ -64,7 +64,7 @@ int TDmSitef::SessionSeconds() const {
   return configured > 0 ? configured : kSessionSeconds;
 }
 
-TCliSiTefDriverStandIn TDmSitef::CliSiTef() const {
+TConfiguracaoCliSiTef TDmSitef::CliSiTef() const {
   std::lock_guard guard(fConfigLock);
   return fCliSiTef;
 }

@@ -9,8 +9,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "api/CliSiTefDriverStandIn.h"
 #include "api/ClientConnection.h"
+#include "api/ConfiguracaoCliSiTef.h"
 #include "api/Rest.h"
 #include "api/Sessions.h"
 #include "api/TransactionResult.h"
@@ -130,7 +130,7 @@ class TDmSitef {
   int SessionSeconds() const;
 
   // What the latest session start applied (copies, taken under the lock).
-  TCliSiTefDriverStandIn CliSiTef() const;
+  TConfiguracaoCliSiTef CliSiTef() const;
   std::int32_t Venda_Id() const;
   std::int32_t Empresa_Id() const;
   std::string CallbackURL() const;
@@ -180,7 +180,7 @@ class TDmSitef {
   // Guards the terminal configuration and the sale fields below, which any
   // connection's session start may replace.
   mutable std::mutex fConfigLock;
-  TCliSiTefDriverStandIn fCliSiTef;
+  TConfiguracaoCliSiTef fCliSiTef;
   std::int32_t fVenda_Id = 0;
   std::int32_t fEmpresa_Id = 0;
   std::string fCallbackURL;

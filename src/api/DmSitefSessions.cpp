@@ -1,10 +1,10 @@
-#include <charconv>
 #include <cmath>
 #include <cstdint>
 
 #include "api/AccessToken.h"
 #include "api/DmSitef.h"
 #include "api/JsonMessage.h"
+#include "api/RequestConversions.h"
 #include "api/WireJson.h"
 #include "platform/Platform.h"
 #include "util/Exception.h"
@@ -25,22 +25,6 @@ class ESessionRefused : public Exception {
 // Through the ANSI code page and back, as the terminal fields hold it.
 std::string ThroughAnsi(const std::string& text) {
   return VornCliSiTefStr(VornAnsiStr(text));
-}
-
-// Decimal integer with an optional sign and surrounding blanks, within 32 bits.
-std::int32_t StrToInt(const std::string& text) {
-  const std::string trimmed = Trim(text);
-  const bool signed_ = !trimmed.empty() && (trimmed[0] == '-' || trimmed[0] == '+');
-  const std::string digits = trimmed.substr(signed_ ? 1 : 0);
-  std::int64_t magnitude = 0;
-  const auto [end, error] =
-      std::from_chars(digits.data(), digits.data() + digits.size(), magnitude);
-  const std::int64_t value = signed_ && trimmed[0] == '-' ? -magnitude : magnitude;
-  if (digits.empty() || digits[0] == '-' || error != std::errc() ||
-      end != digits.data() + digits.size() || value < INT32_MIN || value > INT32_MAX) {
-    throw EConvertError("'" + text + "' não é um valor inteiro válido.");
-  }
-  return static_cast<std::int32_t>(value);
 }
 
 // Lines split at CR LF, LF or CR; a trailing break adds no empty line.
@@ -66,20 +50,20 @@ std::vector<std::string> SplitLines(const std::string& text) {
 
 // Everything a session start will apply, read and checked before any of it is.
 struct SessionClaims {
-  TCliSiTefDriverStandIn terminal;
+  TConfiguracaoCliSiTef terminal;
   std::int32_t saleId = 0;
   std::int32_t companyId = 0;
   std::string callbackUrl;
 };
 
 SessionClaims ReadClaims(const Json& claims, const TIniConfig& config,
-                         const TCliSiTefDriverStandIn& current) {
+                         const TConfiguracaoCliSiTef& current) {
   SessionClaims read;
   const std::string sectional = ThroughAnsi(GetValue(claims, "secctional_code"));
   const std::string terminalNumber = "AG" + VornPadL(sectional, 4, '0') +
                                      VornStrZero(config.ReadInteger("sitef", "pdv_number", 0), 2);
 
-  TCliSiTefDriverStandIn& terminal = read.terminal;
+  TConfiguracaoCliSiTef& terminal = read.terminal;
   terminal = current;
   terminal.FTEFModoServico = true;
   terminal.fPathDLL = VornAppDir() + "dll" + platform::Current().PathDelimiter();
@@ -92,8 +76,8 @@ SessionClaims ReadClaims(const Json& claims, const TIniConfig& config,
     terminal.fRestricoes = VornAnsiStr("{DevolveStringQRCode=1}");
   }
 
-  read.saleId = StrToInt(ThroughAnsi(GetValue(claims, "sale_id")));
-  read.companyId = StrToInt(ThroughAnsi(GetValue(claims, "company_id")));
+  read.saleId = StrToInt32(ThroughAnsi(GetValue(claims, "sale_id")));
+  read.companyId = StrToInt32(ThroughAnsi(GetValue(claims, "company_id")));
   if (read.saleId < 1) {
     throw ESessionRefused("ID de venda não informado.");
   }

@@ -361,7 +361,7 @@ void TDmSitef::InicializarCliSiTef() {
 }
 
 void TDmSitef::AplicarConfiguracaoCliSiTef() {
-  const TCliSiTefDriverStandIn config = CliSiTef();
+  const TConfiguracaoCliSiTef config = CliSiTef();
   TVornCliSiTefCliSiTef& driver = VornCliSiTef.TEFCliSiTef();
   driver.FTEFModoServico = config.FTEFModoServico;
   driver.fPathDLL = config.fPathDLL;

@@ -132,7 +132,7 @@ TEST_F(DmSitefTest, SessionStartAppliesTheClaimsAndAnswers) {
       R"([0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}","store_code":"00000001","terminal_number":"AG100900"\})");
   EXPECT_TRUE(std::regex_match(reply[0], expected)) << reply[0];
 
-  const TCliSiTefDriverStandIn terminal = dm.CliSiTef();
+  const TConfiguracaoCliSiTef terminal = dm.CliSiTef();
   EXPECT_TRUE(terminal.FTEFModoServico);
   EXPECT_EQ(terminal.fPathDLL, app.Path() + "dll/");
   EXPECT_EQ(terminal.fEnderecoIP, VornAnsiStr("10.0.0.5"));
@@ -150,7 +150,7 @@ TEST_F(DmSitefTest, SessionStartAppliesTheClaimsAndAnswers) {
 
 TEST_F(DmSitefTest, RefusedSessionStartChangesNothing) {
   Open();
-  const TCliSiTefDriverStandIn before = dm.CliSiTef();
+  const TConfiguracaoCliSiTef before = dm.CliSiTef();
   const struct {
     std::string message;
     const char* error;
@@ -188,7 +188,7 @@ TEST_F(DmSitefTest, RefusedSessionStartChangesNothing) {
     EXPECT_EQ(connection.Take(), std::vector<std::string>{TDmSitef::GetJsonError(row.error)})
         << row.message;
   }
-  const TCliSiTefDriverStandIn after = dm.CliSiTef();
+  const TConfiguracaoCliSiTef after = dm.CliSiTef();
   EXPECT_EQ(after.fNumeroTerminal, before.fNumeroTerminal);
   EXPECT_EQ(after.fEnderecoIP, before.fEnderecoIP);
   EXPECT_EQ(dm.Venda_Id(), 42);

@@ -9,7 +9,7 @@
 // driver's fields that the token's claims set, and nothing else. The API
 // module holds it until the TEF component and its CliSiTef driver exist; the
 // driver's own fields of the same names then replace it.
-struct TCliSiTefDriverStandIn {
+struct TConfiguracaoCliSiTef {
   bool FTEFModoServico = false;
   std::string fPathDLL;
   AnsiString fEnderecoIP;
