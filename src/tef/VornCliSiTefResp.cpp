@@ -8,9 +8,6 @@
 
 namespace {
 
-// Instalment keys hold a three-digit sequence, so no response describes more.
-constexpr std::int32_t kMaxParcelas = 999;
-
 std::string Texto(const TVornCliSiTefInformacao& informacao) {
   return VornCliSiTefStr(informacao.AsString());
 }
@@ -385,7 +382,7 @@ void TVornCliSiTefRespTXT::ConteudoToProperty() {
 
   fParcelas.Clear();
   if (temParcelas) {
-    const std::int32_t quantidade = std::min(fQtdParcelas, kMaxParcelas);
+    const std::int32_t quantidade = std::min(fQtdParcelas, TVornCliSiTefRespParcelas::kMaximo);
     for (std::int32_t sequencia = 1; sequencia <= quantidade; ++sequencia) {
       auto parcela = std::make_unique<TVornCliSiTefRespParcela>();
       parcela->fsVencimentoParcela = fConteudo.LeInformacao(19, sequencia).AsDate();

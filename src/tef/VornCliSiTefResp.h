@@ -23,6 +23,10 @@ class TVornCliSiTefRespParcela {
 // The instalments of a response; the list owns them.
 class TVornCliSiTefRespParcelas {
  public:
+  // Instalment keys hold a three-digit sequence, so no response describes
+  // more; a larger count read from a response builds no more than these.
+  static constexpr std::int32_t kMaximo = 999;
+
   int Count() const { return static_cast<int>(fItems.size()); }
   // Raises Exception for an index outside the list.
   TVornCliSiTefRespParcela& operator[](int index) const;

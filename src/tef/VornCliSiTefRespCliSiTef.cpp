@@ -260,7 +260,8 @@ void TVornCliSiTefRespCliSiTef::ConteudoToProperty() {
 
   fParcelas.Clear();
   if (temParcelas) {
-    for (std::int32_t sequencia = 1; sequencia <= fQtdParcelas; ++sequencia) {
+    const std::int32_t quantidade = std::min(fQtdParcelas, TVornCliSiTefRespParcelas::kMaximo);
+    for (std::int32_t sequencia = 1; sequencia <= quantidade; ++sequencia) {
       auto parcela = std::make_unique<TVornCliSiTefRespParcela>();
       TVornCliSiTefInformacao data;
       data.SetAsString(

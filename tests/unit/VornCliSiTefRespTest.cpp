@@ -7,6 +7,7 @@
 
 #include "FakePlatform.h"
 #include "tef/VornCliSiTefErros.h"
+#include "tef/VornCliSiTefRespCliSiTef.h"
 
 namespace {
 
@@ -239,6 +240,14 @@ TEST_F(VornCliSiTefRespTXTTest, InstalmentCountIsBoundedByTheKeyWidth) {
   const auto resp = Read("018-000 = 2000000000\r\n019-001 = 10022025\r\n");
   EXPECT_EQ(resp->QtdParcelas(), 2000000000);
   EXPECT_EQ(resp->Parcelas().Count(), 999);
+
+  // The same bound for the values the CliSiTef library hands over.
+  TVornCliSiTefRespCliSiTef clisitef;
+  clisitef.GravaInformacao(505, "2000000000");
+  clisitef.GravaInformacao(141, "10022025");
+  clisitef.ConteudoToProperty();
+  EXPECT_EQ(clisitef.QtdParcelas(), 2000000000);
+  EXPECT_EQ(clisitef.Parcelas().Count(), 999);
 }
 
 TEST_F(VornCliSiTefRespTXTTest, MalformedInputMapsToZerosAndEmpties) {
