@@ -7,6 +7,7 @@ import base64
 import hashlib
 import hmac
 import json
+import os
 import ssl
 import subprocess
 import threading
@@ -52,6 +53,11 @@ class SaleApi:
                            check=True, capture_output=True)
         self.requests = []
         self.answer = (201, "Created", '{"data":77}')
+        # Clearing `release` makes the server hold each answer until it is
+        # set again; `arrived` is set when a request has been read.
+        self.release = threading.Event()
+        self.release.set()
+        self.arrived = threading.Event()
         api = self
 
         class Handler(BaseHTTPRequestHandler):
@@ -61,6 +67,8 @@ class SaleApi:
                 length = int(self.headers.get("Content-Length", "0"))
                 body = self.rfile.read(length).decode()
                 api.requests.append((self.command, self.path, dict(self.headers.items()), body))
+                api.arrived.set()
+                api.release.wait(120)
                 status, reason, text = api.answer
                 data = b"" if text is None else text.encode()
                 self.send_response(status, reason)
@@ -80,6 +88,7 @@ class SaleApi:
         self.thread.start()
 
     def close(self):
+        self.release.set()
         self.server.shutdown()
         self.server.server_close()
 
@@ -178,3 +187,30 @@ def open_session(gateway, sale_api, **claims):
     url = sale_api.url if sale_api else "https://127.0.0.1:1"
     session = client.start_session(claims_with(callback_url=url, **claims))["session_uuid"]
     return client, session
+
+
+class LedgerGate:
+    """Makes the stand-in library's ledger a FIFO read by a thread that keeps
+    every record. With `hold_at_final` it stops reading once the library has
+    reported the function's final status: the library's next call (the
+    confirmation) then blocks in its ledger write, so the gateway stops right
+    before the confirmation."""
+
+    def __init__(self, path, hold_at_final=True):
+        self.path = Path(path)
+        os.mkfifo(self.path)
+        self.hold_at_final = hold_at_final
+        self.records = []
+        self.final = threading.Event()
+        self.thread = threading.Thread(target=self.read, daemon=True)
+        self.thread.start()
+
+    def read(self):
+        while not (self.hold_at_final and self.final.is_set()):
+            with open(self.path) as fifo:
+                for line in fifo:
+                    record = json.loads(line)
+                    self.records.append(record)
+                    if (record["fn"] == "ContinuaFuncaoSiTefInterativo" and "cmd" not in record
+                            and record.get("result") == 0):
+                        self.final.set()

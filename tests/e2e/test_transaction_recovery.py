@@ -3,41 +3,13 @@ before it was confirmed: the next start confirms it from its backup and
 reports it with its real data."""
 
 import json
-import os
 import signal
-import threading
-from pathlib import Path
 
 import pytest
 
 from conftest import wait_until
-from payment_support import (SaleApi, approval_steps, ledger, open_session, payment_request,
-                             reply, setup_payment_gateway)
-
-
-class LedgerGate:
-    """Makes the stand-in library's ledger a FIFO and reads it until the
-    library reports the function's final status; from then on nobody reads,
-    so the library's next call (the confirmation) blocks in its ledger write
-    and the gateway stops right before the confirmation."""
-
-    def __init__(self, path):
-        self.path = Path(path)
-        os.mkfifo(self.path)
-        self.records = []
-        self.final = threading.Event()
-        self.thread = threading.Thread(target=self.read, daemon=True)
-        self.thread.start()
-
-    def read(self):
-        while not self.final.is_set():
-            with open(self.path) as fifo:
-                for line in fifo:
-                    record = json.loads(line)
-                    self.records.append(record)
-                    if (record["fn"] == "ContinuaFuncaoSiTefInterativo" and "cmd" not in record
-                            and record.get("result") == 0):
-                        self.final.set()
+from payment_support import (LedgerGate, SaleApi, approval_steps, ledger, open_session,
+                             payment_request, reply, setup_payment_gateway)
 
 
 @pytest.fixture
@@ -132,3 +104,77 @@ def test_two_pending_cards_give_two_items(make_gateway, tmp_path, sale_api):
     assert [("payment_id" in item, "company_id" in item) for item in items] == \
         [(True, True), (False, False)]
     assert not list((gateway.folder / "TEF").glob("*.tef"))
+
+
+def wait_for_backup(gateway, client, sale_api):
+    wait_until(lambda: list((gateway.folder / "TEF").glob("*.tef")), timeout=60, what="the backup")
+
+
+def read_to_receipt(gateway, client, sale_api):
+    client.converse(None, until=("receipt",))
+
+
+def wait_for_callback(gateway, client, sale_api):
+    assert sale_api.arrived.wait(60), "the callback never came"
+
+
+def read_to_result(gateway, client, sale_api):
+    client.converse(None)
+
+
+# Where the process is killed, what holds it there, and what each point
+# leaves: whether the backup is still on disk, whether the library confirmed
+# the payment before the kill, and whether the next start recovers it.
+KILL_POINTS = {
+    # The ledger gate holds the confirmation, so the approved payment is on
+    # disk only.
+    "after the backup is written": (wait_for_backup, "gate", True, False, True),
+    "during the receipt messages": (read_to_receipt, "gate", True, False, True),
+    # The sale API holds its answer: the library has confirmed, the backup is
+    # gone, the client has not had its result.
+    "during the callback": (wait_for_callback, "hold callback", False, True, False),
+    "after the confirmation": (read_to_result, None, False, True, False),
+}
+
+
+@pytest.mark.parametrize("point", KILL_POINTS)
+def test_killed_payment_ends_exactly_once(make_gateway, tmp_path, sale_api, point):
+    wait, hold, backup_left, confirmed, recovered = KILL_POINTS[point]
+    steps = [{"cmd": 23}] + approval_steps("debit")
+    gateway = setup_payment_gateway(make_gateway, tmp_path, {"2": {"steps": steps}}, sale_api)
+    gate = LedgerGate(gateway.folder / "gate.ledger", hold_at_final=hold == "gate")
+    gateway.stop()
+    gateway.env["CLISITEF_SIM_LEDGER"] = str(gate.path)
+    gateway.start()
+    if hold == "hold callback":
+        sale_api.release.clear()
+    client, session = open_session(gateway, sale_api)
+    client.send(payment_request(session, operation=2))
+    wait(gateway, client, sale_api)
+    backups_at_kill = sorted(p.name for p in (gateway.folder / "TEF").iterdir())
+    gateway.proc.send_signal(signal.SIGKILL)
+    gateway.proc.wait()
+    client.close()
+    sale_api.release.set()
+    assert backups_at_kill == (["VornCliSiTef_CliSiTef_001.tef"] if backup_left else [])
+
+    gateway.env["CLISITEF_SIM_LEDGER"] = str(gateway.folder / "ledger.jsonl")
+    gateway.start()
+    client, session = open_session(gateway, sale_api)
+    texts = client.converse({"route": "/initialize", "session_uuid": session,
+                             "type": "initialize"},
+                            lambda m: reply(session, "confirmation")
+                            if m["type"] == "confirmation" else None, until=("initialize",))
+    results = [json.loads(t) for t in texts if json.loads(t)["type"] == "result"]
+    # The next session hears of the payment only when this start settled it.
+    assert [(r["status"], r["transaction_data"][0]["nsu_code"], r["transaction_data"][0]
+             ["payment_id"]) for r in results] == ([("approved", "000123", 77)] if recovered
+                                                   else [])
+    assert texts[-1] == '{"type":"initialize","message":"Inicializado com sucesso."}'
+    # One outcome: confirmed with the library by the killed run, or settled
+    # by this start; never undone, never both; the sale API heard of it once.
+    finals = [r["confirm"] for r in gate.records + ledger(gateway)
+              if r["fn"] == "FinalizaTransacaoSiTefInterativo"]
+    assert (finals, len(results)) == (([1], 0) if confirmed else ([], 1))
+    assert [body.count('"nsu_code":"000123"') for _, _, _, body in sale_api.requests] == [1]
+    assert list((gateway.folder / "TEF").iterdir()) == []

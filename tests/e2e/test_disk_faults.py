@@ -1,0 +1,84 @@
+"""A log folder or a backup folder that cannot be written: the gateway keeps
+serving. Without its log a payment goes on as usual; without its backup a
+payment is undone with the library before it is confirmed, and the client is
+told it failed."""
+
+import json
+import os
+import subprocess
+
+import pytest
+
+from api_client import SERVICE_VERSION, VERSION_PROBE
+from payment_support import (SaleApi, approval_steps, ledger, open_session, payment_request,
+                             setup_payment_gateway)
+
+DEBIT = {"2": {"steps": [{"cmd": 23}] + approval_steps("debit")}}
+
+# Shell scripts run in the gateway's own mount namespace before it starts:
+# "$1" is the folder, the rest is the gateway's command line.
+READ_ONLY = 'mount --bind "$1" "$1" && mount -o remount,bind,ro "$1" && shift && exec "$@"'
+FULL = ('mount -t tmpfs -o size=64k tmpfs "$1" && { cat /dev/zero > "$1/fill" 2>/dev/null; '
+        'shift; exec "$@"; }')
+
+
+def namespace_launcher(script, folder):
+    """The command that runs the gateway in a mount namespace of its own
+    where `script` has prepared `folder`; skips when this machine cannot
+    give the test one (no privilege to mount, no user namespaces)."""
+    unshare = ["unshare", "-m"] if os.geteuid() == 0 else ["unshare", "-r", "-m"]
+    probe = subprocess.run([*unshare, "sh", "-c", script, "sh", str(folder), "true"],
+                           capture_output=True, text=True)
+    if probe.returncode != 0:
+        pytest.skip(f"cannot mount in a private namespace here: {probe.stderr.strip()}")
+    return [*unshare, "sh", "-c", script, "sh", str(folder)]
+
+
+def make_read_only(gateway, folder):
+    if os.geteuid() != 0:
+        # Permissions stop an ordinary user; no mount is needed.
+        folder.chmod(0o555)
+        return
+    gateway.launcher = namespace_launcher(READ_ONLY, folder)
+
+
+def make_full(gateway, folder):
+    gateway.launcher = namespace_launcher(FULL, folder)
+
+
+@pytest.fixture
+def sale_api(tmp_path):
+    api = SaleApi(tmp_path / "sale_api")
+    yield api
+    api.close()
+
+
+@pytest.mark.parametrize("folder_name", ["Log", "TEF"])
+@pytest.mark.parametrize("fault", [make_read_only, make_full], ids=["read-only", "full"])
+def test_unwritable_folder(make_gateway, tmp_path, sale_api, folder_name, fault):
+    gateway = setup_payment_gateway(make_gateway, tmp_path, DEBIT, sale_api)
+    gateway.stop()
+    folder = gateway.folder / folder_name
+    fault(gateway, folder)
+    try:
+        gateway.start()
+        client, session = open_session(gateway, sale_api)
+        texts = client.converse(payment_request(session, operation=2), until=("result", "error"))
+        last = json.loads(texts[-1])
+        finals = [r["confirm"] for r in ledger(gateway)
+                  if r["fn"] == "FinalizaTransacaoSiTefInterativo"]
+        if folder_name == "Log":
+            # Logging is best effort: the payment goes on as usual.
+            assert (last["status"], finals, len(sale_api.requests)) == ("approved", [1], 1)
+        else:
+            # Without its backup the payment is undone before any confirmation
+            # and nobody is told it was approved.
+            assert last == {"type": "error", "message": last["message"]}
+            assert "Erro" in last["message"]
+            assert (finals, sale_api.requests) == ([0], [])
+            assert not [t for t in texts if '"approved"' in t]
+        # The gateway keeps serving.
+        client.send(VERSION_PROBE)
+        assert client.recv() == SERVICE_VERSION
+    finally:
+        folder.chmod(0o755)
