@@ -23,6 +23,7 @@ void TWebSocketConnection::WebSocketHandshake() {
   std::lock_guard lock(writeLock_);
   channel_.WriteAll(reinterpret_cast<const std::uint8_t*>(answer.data()), answer.size());
   data_.State = csConnected;
+  upgraded_ = true;
 }
 
 void TWebSocketConnection::SendFrame(std::uint8_t opcode, const std::string& payload) {
