@@ -248,13 +248,11 @@ void TVornCliSiTefClass::ConfirmarESolicitarImpressaoTransacoesPendentes() {
     std::string nsu;
     std::string documento;
     bool confirmada = false;
-    bool listada = false;
     int tentativas = 0;
     const auto proxima = [&] {
       arquivos.erase(arquivos.begin());
       copia.reset();
       confirmada = false;
-      listada = false;
       tentativas = 0;
     };
     while (!arquivos.empty()) {
@@ -280,17 +278,17 @@ void TVornCliSiTefClass::ConfirmarESolicitarImpressaoTransacoesPendentes() {
           CNF();
           confirmada = true;
         }
-        if (!listada) {
-          pendentes.Add(std::move(copia));
-          if (!Trim(nsu).empty()) {
-            nsus += nsu + "\r\n";
-          }
-          if (!Trim(documento).empty()) {
-            documentos += documento + "\r\n";
-          }
-          listada = true;
-        }
         ApagaEVerifica(arquivo);
+        // Only a transaction whose backup is gone is reported: one left on
+        // disk is found and reported by a later run, so it must not be
+        // reported now as well.
+        pendentes.Add(std::move(copia));
+        if (!Trim(nsu).empty()) {
+          nsus += nsu + "\r\n";
+        }
+        if (!Trim(documento).empty()) {
+          documentos += documento + "\r\n";
+        }
         proxima();
       } catch (const std::exception& erro) {
         if (++tentativas >= kTentativasPorPendencia) {

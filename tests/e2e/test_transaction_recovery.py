@@ -8,6 +8,7 @@ import signal
 import pytest
 
 from conftest import wait_until
+from folder_faults import make_read_only
 from payment_support import (LedgerGate, SaleApi, approval_steps, ledger, open_session,
                              payment_request, reply, setup_payment_gateway)
 
@@ -178,3 +179,37 @@ def test_killed_payment_ends_exactly_once(make_gateway, tmp_path, sale_api, poin
     assert (finals, len(results)) == (([1], 0) if confirmed else ([], 1))
     assert [body.count('"nsu_code":"000123"') for _, _, _, body in sale_api.requests] == [1]
     assert list((gateway.folder / "TEF").iterdir()) == []
+
+
+def test_backup_that_cannot_be_deleted_is_reported_once(make_gateway, tmp_path, sale_api):
+    gateway, _ = kill_after_approval(make_gateway, tmp_path, sale_api, "000555")
+    gateway.env["CLISITEF_SIM_LEDGER"] = str(gateway.folder / "ledger.jsonl")
+
+    def initialize(client, session):
+        texts = client.converse({"route": "/initialize", "session_uuid": session,
+                                 "type": "initialize"},
+                                lambda m: reply(session, "confirmation")
+                                if m["type"] == "confirmation" else None, until=("initialize",))
+        return [json.loads(t)["transaction_data"][0]["nsu_code"] for t in texts
+                if json.loads(t)["type"] == "result"]
+
+    # The backup folder has gone read-only: each initialization finds the
+    # backup again and cannot delete it.
+    make_read_only(gateway, gateway.folder / "TEF")
+    try:
+        gateway.start()
+        client, session = open_session(gateway, sale_api)
+        reported = initialize(client, session) + initialize(client, session)
+        client.close()
+        gateway.stop()
+    finally:
+        (gateway.folder / "TEF").chmod(0o755)
+    assert [p.name for p in (gateway.folder / "TEF").iterdir()] == ["VornCliSiTef_CliSiTef_001.tef"]
+    # Writable again: the backup is settled and deleted.
+    gateway.launcher = []
+    gateway.start()
+    client, session = open_session(gateway, sale_api)
+    reported += initialize(client, session)
+    assert list((gateway.folder / "TEF").iterdir()) == []
+    # The host hears of the payment once, whichever run settled it.
+    assert (reported, len(sale_api.requests)) == (["000555"], 1)
