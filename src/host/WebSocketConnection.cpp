@@ -20,10 +20,12 @@ void TWebSocketConnection::TCPServerConnect() {
 void TWebSocketConnection::WebSocketHandshake() {
   const std::string key = ReadUpgradeRequestKey(reader_, upgradeDeadline_);
   const std::string answer = UpgradeResponse(key);
+  // Marked before the answer goes out, so a client that has its answer is
+  // never taken for one that has not finished its upgrade.
+  upgraded_ = true;
   std::lock_guard lock(writeLock_);
   channel_.WriteAll(reinterpret_cast<const std::uint8_t*>(answer.data()), answer.size());
   data_.State = csConnected;
-  upgraded_ = true;
 }
 
 void TWebSocketConnection::SendFrame(std::uint8_t opcode, const std::string& payload) {

@@ -45,7 +45,8 @@ class TWebSocketConnection : public ClientConnection {
   void WebSocketHandshake();
 
   TClientData& Data() { return data_; }
-  // The upgrade has been answered (safe to ask from any thread).
+  // The upgrade request was complete and is being or has been answered
+  // (safe to ask from any thread).
   bool Upgraded() const { return upgraded_; }
 
   // Ends the connection at once, without a close frame (server stop).
