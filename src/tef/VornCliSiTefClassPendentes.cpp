@@ -67,7 +67,12 @@ void TVornCliSiTefClass::GravarArquivoSeguro(TVornCliSiTefArquivo& conteudo,
   platform::Platform& os = platform::Current();
   const std::string temporario = arquivo + ".tmp";
   try {
-    conteudo.GravarArquivo(temporario, true);
+    conteudo.GravarArquivo(temporario, false);
+    // A backup that may not be on disk protects nothing: the payment stops
+    // as if it could not be written at all.
+    if (!os.FlushFileToDisk(temporario)) {
+      throw EVornCliSiTefArquivo("Erro ao gravar o arquivo:\r\n" + temporario);
+    }
   } catch (...) {
     os.DeleteFile(temporario);
     throw;
