@@ -14,6 +14,7 @@ from payment_support import (SaleApi, approval_steps, ledger, open_session, paym
 
 DEBIT = {"2": {"steps": [{"cmd": 23}] + approval_steps("debit")}}
 
+
 @pytest.fixture
 def sale_api(tmp_path):
     api = SaleApi(tmp_path / "sale_api")

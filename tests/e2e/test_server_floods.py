@@ -7,7 +7,8 @@ import struct
 
 import pytest
 
-from wsraw import closed_by_peer, frame, open_ws, read_until, recv_frame, tls_connect, upgrade_request
+from wsraw import (closed_by_peer, frame, open_ws, read_until, recv_frame, tls_connect,
+                   upgrade_request)
 
 FLOOD = 500
 

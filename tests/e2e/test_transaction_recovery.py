@@ -107,6 +107,16 @@ def test_two_pending_cards_give_two_items(make_gateway, tmp_path, sale_api):
     assert not list((gateway.folder / "TEF").glob("*.tef"))
 
 
+def initialize(client, session):
+    """Runs "/initialize", agreeing to every confirmation; returns the
+    messages up to its answer, parsed."""
+    texts = client.converse({"route": "/initialize", "session_uuid": session,
+                             "type": "initialize"},
+                            lambda m: reply(session, "confirmation")
+                            if m["type"] == "confirmation" else None, until=("initialize",))
+    return [json.loads(t) for t in texts]
+
+
 def wait_for_backup(gateway, client, sale_api):
     wait_until(lambda: list((gateway.folder / "TEF").glob("*.tef")), timeout=60, what="the backup")
 
@@ -162,16 +172,13 @@ def test_killed_payment_ends_exactly_once(make_gateway, tmp_path, sale_api, poin
     gateway.env["CLISITEF_SIM_LEDGER"] = str(gateway.folder / "ledger.jsonl")
     gateway.start()
     client, session = open_session(gateway, sale_api)
-    texts = client.converse({"route": "/initialize", "session_uuid": session,
-                             "type": "initialize"},
-                            lambda m: reply(session, "confirmation")
-                            if m["type"] == "confirmation" else None, until=("initialize",))
-    results = [json.loads(t) for t in texts if json.loads(t)["type"] == "result"]
+    messages = initialize(client, session)
+    results = [m for m in messages if m["type"] == "result"]
     # The next session hears of the payment only when this start settled it.
-    assert [(r["status"], r["transaction_data"][0]["nsu_code"], r["transaction_data"][0]
-             ["payment_id"]) for r in results] == ([("approved", "000123", 77)] if recovered
-                                                   else [])
-    assert texts[-1] == '{"type":"initialize","message":"Inicializado com sucesso."}'
+    items = [(r["status"], r["transaction_data"][0]["nsu_code"],
+              r["transaction_data"][0]["payment_id"]) for r in results]
+    assert items == ([("approved", "000123", 77)] if recovered else [])
+    assert messages[-1] == {"type": "initialize", "message": "Inicializado com sucesso."}
     # One outcome: confirmed with the library by the killed run, or settled
     # by this start; never undone, never both; the sale API heard of it once.
     finals = [r["confirm"] for r in gate.records + ledger(gateway)
@@ -185,13 +192,9 @@ def test_backup_that_cannot_be_deleted_is_reported_once(make_gateway, tmp_path, 
     gateway, _ = kill_after_approval(make_gateway, tmp_path, sale_api, "000555")
     gateway.env["CLISITEF_SIM_LEDGER"] = str(gateway.folder / "ledger.jsonl")
 
-    def initialize(client, session):
-        texts = client.converse({"route": "/initialize", "session_uuid": session,
-                                 "type": "initialize"},
-                                lambda m: reply(session, "confirmation")
-                                if m["type"] == "confirmation" else None, until=("initialize",))
-        return [json.loads(t)["transaction_data"][0]["nsu_code"] for t in texts
-                if json.loads(t)["type"] == "result"]
+    def reported(client, session):
+        return [m["transaction_data"][0]["nsu_code"] for m in initialize(client, session)
+                if m["type"] == "result"]
 
     # The backup folder has gone read-only: each initialization finds the
     # backup again and cannot delete it.
@@ -199,7 +202,7 @@ def test_backup_that_cannot_be_deleted_is_reported_once(make_gateway, tmp_path, 
     try:
         gateway.start()
         client, session = open_session(gateway, sale_api)
-        reported = initialize(client, session) + initialize(client, session)
+        nsus = reported(client, session) + reported(client, session)
         client.close()
         gateway.stop()
     finally:
@@ -209,7 +212,7 @@ def test_backup_that_cannot_be_deleted_is_reported_once(make_gateway, tmp_path, 
     gateway.launcher = []
     gateway.start()
     client, session = open_session(gateway, sale_api)
-    reported += initialize(client, session)
+    nsus += reported(client, session)
     assert list((gateway.folder / "TEF").iterdir()) == []
     # The host hears of the payment once, whichever run settled it.
-    assert (reported, len(sale_api.requests)) == (["000555"], 1)
+    assert (nsus, len(sale_api.requests)) == (["000555"], 1)
