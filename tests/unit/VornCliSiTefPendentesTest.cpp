@@ -54,6 +54,8 @@ class FlushFailsPlatform : public TestClockPlatform {
 
 TEST(Pendentes, ABackupThatCannotBeForcedToDiskIsNotKept) {
   TefFixture f;
+  // No manager thread may be using the platform that is swapped here.
+  f.manager.reset();
   FlushFailsPlatform os;  // in place of the fixture's platform
   f.tef.SetGPAtual(gpTefDisc);
   platform::Current().ForceDirectories(f.dir.Path() + "TEF");
