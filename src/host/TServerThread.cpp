@@ -2,6 +2,7 @@
 
 #include "host/ConnectionErrors.h"
 #include "host/TlsServerContext.h"
+#include "platform/Platform.h"
 
 namespace {
 std::atomic<std::uint64_t> nextConnectionId{1};
@@ -67,6 +68,7 @@ void TServerThread::Execute() {
 void TServerThread::Accept(TlsServerContext& tls, platform::TcpListener& listener) {
   while (std::unique_ptr<platform::TcpConnection> socket = listener.Accept()) {
     Reap(false);
+    WaitForEndingConnections();
     std::lock_guard lock(lock_);
     if (stopping_)
       return;
@@ -89,6 +91,21 @@ void TServerThread::Accept(TlsServerContext& tls, platform::TcpListener& listene
     } catch (const std::exception& e) {
       log_(std::string("Falha ao aceitar conexão: ") + e.what());
     }
+  }
+}
+
+void TServerThread::WaitForEndingConnections() {
+  // Connections ended to make room finish within moments; a flood must not
+  // get a new client refused only because their threads are still ending.
+  constexpr int kMaxWaitMs = 2000;
+  for (int waited = 0; waited < kMaxWaitMs; ++waited) {
+    {
+      std::lock_guard lock(lock_);
+      if (stopping_ || static_cast<int>(connections_.size()) < 2 * settings_.maxConnections)
+        return;
+    }
+    platform::Current().SleepMs(1);
+    Reap(false);
   }
 }
 

@@ -58,6 +58,9 @@ class TServerThread {
 
   void Execute();
   void Accept(TlsServerContext& tls, platform::TcpListener& listener);
+  // Waits a little for connections ended to make room while they hold
+  // twice the limit of places.
+  void WaitForEndingConnections();
   // Whether a new connection may be served; with every place taken, ends
   // the oldest connection that has not finished its upgrade to free one.
   // Called with lock_ held.

@@ -7,7 +7,6 @@ import base64
 import hashlib
 import hmac
 import json
-import os
 import ssl
 import subprocess
 import threading
@@ -188,29 +187,3 @@ def open_session(gateway, sale_api, **claims):
     session = client.start_session(claims_with(callback_url=url, **claims))["session_uuid"]
     return client, session
 
-
-class LedgerGate:
-    """Makes the stand-in library's ledger a FIFO read by a thread that keeps
-    every record. With `hold_at_final` it stops reading once the library has
-    reported the function's final status: the library's next call (the
-    confirmation) then blocks in its ledger write, so the gateway stops right
-    before the confirmation."""
-
-    def __init__(self, path, hold_at_final=True):
-        self.path = Path(path)
-        os.mkfifo(self.path)
-        self.hold_at_final = hold_at_final
-        self.records = []
-        self.final = threading.Event()
-        self.thread = threading.Thread(target=self.read, daemon=True)
-        self.thread.start()
-
-    def read(self):
-        while not (self.hold_at_final and self.final.is_set()):
-            with open(self.path) as fifo:
-                for line in fifo:
-                    record = json.loads(line)
-                    self.records.append(record)
-                    if (record["fn"] == "ContinuaFuncaoSiTefInterativo" and "cmd" not in record
-                            and record.get("result") == 0):
-                        self.final.set()

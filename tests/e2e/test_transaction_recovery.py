@@ -9,8 +9,12 @@ import pytest
 
 from conftest import wait_until
 from folder_faults import make_read_only
-from payment_support import (LedgerGate, SaleApi, approval_steps, ledger, open_session,
-                             payment_request, reply, setup_payment_gateway)
+from payment_support import (SaleApi, approval_steps, ledger, open_session, payment_request,
+                             reply, setup_payment_gateway, write_scenario)
+
+# How long the stand-in library holds a confirmation when a test kills the
+# gateway before it: far longer than a test waits.
+HOLD_MS = 120000
 
 
 @pytest.fixture
@@ -25,23 +29,20 @@ def kill_after_approval(make_gateway, tmp_path, sale_api, nsu):
     returns the gateway (stopped) and the backup files it left."""
     steps = [{"cmd": 23}] + [dict(s, text=nsu) if s.get("type") in (133, 134) else s
                              for s in approval_steps("debit")]
-    gateway = setup_payment_gateway(make_gateway, tmp_path, {"2": {"steps": steps}}, sale_api,
-                                     env={"TZ": "BRT3"})
-    gate = LedgerGate(gateway.folder / "gate.ledger")
-    gateway.stop()
-    gateway.env["CLISITEF_SIM_LEDGER"] = str(gate.path)
-    gateway.start()
+    functions = {"2": {"steps": steps}}
+    # The library holds the confirmation, so the gateway is killed before it.
+    gateway = setup_payment_gateway(make_gateway, tmp_path, functions, sale_api,
+                                     env={"TZ": "BRT3"}, finalize_delay_ms=HOLD_MS)
     client, session = open_session(gateway, sale_api)
     client.send(payment_request(session, operation=2, payer_name="Maria"))
-    assert gate.final.wait(20), "the library never approved"
-    # The backup is written before the confirmation, where the gateway stops.
+    # The backup is written before the confirmation, where the gateway waits.
     wait_until(lambda: list((gateway.folder / "TEF").glob("*.tef")), timeout=60, what="the backup")
     backups = sorted((gateway.folder / "TEF").glob("VornCliSiTef_CliSiTef_*.tef"))
     gateway.proc.send_signal(signal.SIGKILL)
     gateway.proc.wait()
-    # Blocked in the confirmation's ledger write: no confirmation yet.
-    assert backups and not [r for r in gate.records if r["fn"].startswith("Finaliza")]
+    assert backups and not [r for r in ledger(gateway) if r["fn"].startswith("Finaliza")]
     client.close()
+    write_scenario(tmp_path, functions)
     return gateway, backups
 
 
@@ -133,17 +134,16 @@ def read_to_result(gateway, client, sale_api):
     client.converse(None)
 
 
-# Where the process is killed, what holds it there, and what each point
-# leaves: whether the backup is still on disk, whether the library confirmed
-# the payment before the kill, and whether the next start recovers it.
+# Where the process is killed, whether the library holds the confirmation or
+# the sale API its answer there, and what each point leaves: whether the
+# backup is still on disk, whether the library confirmed the payment before
+# the kill, and whether the next start recovers it.
 KILL_POINTS = {
-    # The ledger gate holds the confirmation, so the approved payment is on
-    # disk only.
-    "after the backup is written": (wait_for_backup, "gate", True, False, True),
-    "during the receipt messages": (read_to_receipt, "gate", True, False, True),
-    # The sale API holds its answer: the library has confirmed, the backup is
-    # gone, the client has not had its result.
-    "during the callback": (wait_for_callback, "hold callback", False, True, False),
+    "after the backup is written": (wait_for_backup, "confirmation", True, False, True),
+    "during the receipt messages": (read_to_receipt, "confirmation", True, False, True),
+    # The library has confirmed, the backup is gone, the client has not had
+    # its result.
+    "during the callback": (wait_for_callback, "callback", False, True, False),
     "after the confirmation": (read_to_result, None, False, True, False),
 }
 
@@ -151,13 +151,10 @@ KILL_POINTS = {
 @pytest.mark.parametrize("point", KILL_POINTS)
 def test_killed_payment_ends_exactly_once(make_gateway, tmp_path, sale_api, point):
     wait, hold, backup_left, confirmed, recovered = KILL_POINTS[point]
-    steps = [{"cmd": 23}] + approval_steps("debit")
-    gateway = setup_payment_gateway(make_gateway, tmp_path, {"2": {"steps": steps}}, sale_api)
-    gate = LedgerGate(gateway.folder / "gate.ledger", hold_at_final=hold == "gate")
-    gateway.stop()
-    gateway.env["CLISITEF_SIM_LEDGER"] = str(gate.path)
-    gateway.start()
-    if hold == "hold callback":
+    functions = {"2": {"steps": [{"cmd": 23}] + approval_steps("debit")}}
+    delay = {"finalize_delay_ms": HOLD_MS} if hold == "confirmation" else {}
+    gateway = setup_payment_gateway(make_gateway, tmp_path, functions, sale_api, **delay)
+    if hold == "callback":
         sale_api.release.clear()
     client, session = open_session(gateway, sale_api)
     client.send(payment_request(session, operation=2))
@@ -169,7 +166,7 @@ def test_killed_payment_ends_exactly_once(make_gateway, tmp_path, sale_api, poin
     sale_api.release.set()
     assert backups_at_kill == (["VornCliSiTef_CliSiTef_001.tef"] if backup_left else [])
 
-    gateway.env["CLISITEF_SIM_LEDGER"] = str(gateway.folder / "ledger.jsonl")
+    write_scenario(tmp_path, functions)
     gateway.start()
     client, session = open_session(gateway, sale_api)
     messages = initialize(client, session)
@@ -181,7 +178,7 @@ def test_killed_payment_ends_exactly_once(make_gateway, tmp_path, sale_api, poin
     assert messages[-1] == {"type": "initialize", "message": "Inicializado com sucesso."}
     # One outcome: confirmed with the library by the killed run, or settled
     # by this start; never undone, never both; the sale API heard of it once.
-    finals = [r["confirm"] for r in gate.records + ledger(gateway)
+    finals = [r["confirm"] for r in ledger(gateway)
               if r["fn"] == "FinalizaTransacaoSiTefInterativo"]
     assert (finals, len(results)) == (([1], 0) if confirmed else ([], 1))
     assert [body.count('"nsu_code":"000123"') for _, _, _, body in sale_api.requests] == [1]
