@@ -78,6 +78,16 @@ std::optional<Scenario> LoadScenario(Json& record) {
   }
 }
 
+// The scenario's wait before a finalization; none when it cannot be read
+// (the finalization itself never fails).
+int FinalizeDelayMs() {
+  try {
+    return Scenario::Load().FinalizeDelayMs();
+  } catch (const ScenarioError&) {
+    return 0;
+  }
+}
+
 int Finish(Json& record, int result) {
   record["result"] = result;
   AppendToLedger(record);
@@ -233,6 +243,11 @@ CLISITEF_SIM_EXPORT int VORN_STDCALL FinalizaTransacaoSiTefInterativo(short conf
                                                                       const char* date,
                                                                       const char* time) {
   return Guarded(__func__, [&] {
+    // The confirmation or undo takes effect when it is recorded, after the
+    // scenario's wait: a process killed during the wait never finished it.
+    if (const int delayMs = FinalizeDelayMs(); delayMs > 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+    }
     std::lock_guard lock(Global().mutex);
     Json record = {{"fn", "FinalizaTransacaoSiTefInterativo"},
                    {"confirm", confirm},

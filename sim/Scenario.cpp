@@ -28,6 +28,8 @@ class Validator {
     for (const auto& [key, value] : doc_.items()) {
       if (key == "configure" || key == "pinpad" || key == "pending") {
         Int(key, value);
+      } else if (key == "finalize_delay_ms") {
+        Int(key, value, 0, 600000);
       } else if (key == "card") {
         Card(value);
       } else if (key == "functions") {

@@ -31,6 +31,7 @@ class Scenario {
   int Configure() const { return IntOr(*doc_, "configure", 0); }
   int Pinpad() const { return IntOr(*doc_, "pinpad", 1); }
   int Pending() const { return IntOr(*doc_, "pending", 0); }
+  int FinalizeDelayMs() const { return IntOr(*doc_, "finalize_delay_ms", 0); }
   // The "card" object of LeCartaoDiretoEx, or an empty object.
   const Json& Card() const;
   // The entry of "functions" under `key`, or nullptr.

@@ -2,6 +2,7 @@
 
 #include "host/ConnectionErrors.h"
 #include "host/TlsServerContext.h"
+#include "platform/Platform.h"
 
 namespace {
 std::atomic<std::uint64_t> nextConnectionId{1};
@@ -67,10 +68,11 @@ void TServerThread::Execute() {
 void TServerThread::Accept(TlsServerContext& tls, platform::TcpListener& listener) {
   while (std::unique_ptr<platform::TcpConnection> socket = listener.Accept()) {
     Reap(false);
+    WaitForEndingConnections();
     std::lock_guard lock(lock_);
     if (stopping_)
       return;
-    if (static_cast<int>(connections_.size()) >= settings_.maxConnections) {
+    if (!MakeRoom(socket->PeerAddress())) {
       log_("Conexão de " + socket->PeerAddress() + " recusada: limite de " +
            std::to_string(settings_.maxConnections) + " conexões simultâneas atingido.");
       continue;
@@ -90,6 +92,50 @@ void TServerThread::Accept(TlsServerContext& tls, platform::TcpListener& listene
       log_(std::string("Falha ao aceitar conexão: ") + e.what());
     }
   }
+}
+
+void TServerThread::WaitForEndingConnections() {
+  // Connections ended to make room finish within moments; a flood must not
+  // get a new client refused only because their threads are still ending.
+  constexpr int kMaxWaitMs = 2000;
+  for (int waited = 0; waited < kMaxWaitMs; ++waited) {
+    {
+      std::lock_guard lock(lock_);
+      if (stopping_ || static_cast<int>(connections_.size()) < 2 * settings_.maxConnections)
+        return;
+    }
+    platform::Current().SleepMs(1);
+    Reap(false);
+  }
+}
+
+bool TServerThread::MakeRoom(const std::string& peer) {
+  // Connections that never finish their upgrade must not hold every place
+  // and turn a well-behaved client away, so the oldest of them gives its
+  // place up. Upgraded clients keep theirs. Ended connections whose threads
+  // have not finished yet still count against twice the limit, which bounds
+  // the threads under a flood.
+  int live = 0;
+  Connection* oldestPending = nullptr;
+  for (Connection& entry : connections_) {
+    if (entry.evicted || entry.done)
+      continue;
+    ++live;
+    if (oldestPending == nullptr && !entry.connection->Upgraded())
+      oldestPending = &entry;
+  }
+  if (live < settings_.maxConnections)
+    return static_cast<int>(connections_.size()) < 2 * settings_.maxConnections;
+  if (oldestPending == nullptr ||
+      static_cast<int>(connections_.size()) >= 2 * settings_.maxConnections)
+    return false;
+  oldestPending->evicted = true;
+  oldestPending->connection->Abort();
+  log_("Conexão " + std::to_string(oldestPending->connection->Id()) + " (" +
+       oldestPending->connection->PeerAddress() + ") encerrada sem concluir o upgrade: limite de " +
+       std::to_string(settings_.maxConnections) +
+       " conexões simultâneas atingido, vaga dada à conexão de " + peer + ".");
+  return true;
 }
 
 void TServerThread::RunConnection(Connection& entry) {

@@ -53,10 +53,18 @@ class TServerThread {
     std::shared_ptr<TWebSocketConnection> connection;
     std::thread thread;
     std::atomic<bool> done{false};
+    bool evicted = false;  // ended to make room for a newer connection
   };
 
   void Execute();
   void Accept(TlsServerContext& tls, platform::TcpListener& listener);
+  // Waits a little for connections ended to make room while they hold
+  // twice the limit of places.
+  void WaitForEndingConnections();
+  // Whether a new connection may be served; with every place taken, ends
+  // the oldest connection that has not finished its upgrade to free one.
+  // Called with lock_ held.
+  bool MakeRoom(const std::string& peer);
   void RunConnection(Connection& entry);
   void TCPServerExecute(TWebSocketConnection& connection);
   void TCPServerDisconnect(TWebSocketConnection& connection);

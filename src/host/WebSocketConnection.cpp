@@ -20,6 +20,9 @@ void TWebSocketConnection::TCPServerConnect() {
 void TWebSocketConnection::WebSocketHandshake() {
   const std::string key = ReadUpgradeRequestKey(reader_, upgradeDeadline_);
   const std::string answer = UpgradeResponse(key);
+  // Marked before the answer goes out, so a client that has its answer is
+  // never taken for one that has not finished its upgrade.
+  upgraded_ = true;
   std::lock_guard lock(writeLock_);
   channel_.WriteAll(reinterpret_cast<const std::uint8_t*>(answer.data()), answer.size());
   data_.State = csConnected;

@@ -45,6 +45,9 @@ class TWebSocketConnection : public ClientConnection {
   void WebSocketHandshake();
 
   TClientData& Data() { return data_; }
+  // The upgrade request was complete and is being or has been answered
+  // (safe to ask from any thread).
+  bool Upgraded() const { return upgraded_; }
 
   // Ends the connection at once, without a close frame (server stop).
   void Abort();
@@ -70,6 +73,7 @@ class TWebSocketConnection : public ClientConnection {
   TClientData data_;
   ByteStream::Clock::time_point upgradeDeadline_;
   std::atomic<bool> connected_{true};
+  std::atomic<bool> upgraded_{false};
   std::mutex readLock_;
   std::mutex writeLock_;
 };

@@ -67,7 +67,12 @@ void TVornCliSiTefClass::GravarArquivoSeguro(TVornCliSiTefArquivo& conteudo,
   platform::Platform& os = platform::Current();
   const std::string temporario = arquivo + ".tmp";
   try {
-    conteudo.GravarArquivo(temporario, true);
+    conteudo.GravarArquivo(temporario, false);
+    // A backup that may not be on disk protects nothing: the payment stops
+    // as if it could not be written at all.
+    if (!os.FlushFileToDisk(temporario)) {
+      throw EVornCliSiTefArquivo("Erro ao gravar o arquivo:\r\n" + temporario);
+    }
   } catch (...) {
     os.DeleteFile(temporario);
     throw;
@@ -248,13 +253,11 @@ void TVornCliSiTefClass::ConfirmarESolicitarImpressaoTransacoesPendentes() {
     std::string nsu;
     std::string documento;
     bool confirmada = false;
-    bool listada = false;
     int tentativas = 0;
     const auto proxima = [&] {
       arquivos.erase(arquivos.begin());
       copia.reset();
       confirmada = false;
-      listada = false;
       tentativas = 0;
     };
     while (!arquivos.empty()) {
@@ -280,17 +283,17 @@ void TVornCliSiTefClass::ConfirmarESolicitarImpressaoTransacoesPendentes() {
           CNF();
           confirmada = true;
         }
-        if (!listada) {
-          pendentes.Add(std::move(copia));
-          if (!Trim(nsu).empty()) {
-            nsus += nsu + "\r\n";
-          }
-          if (!Trim(documento).empty()) {
-            documentos += documento + "\r\n";
-          }
-          listada = true;
-        }
         ApagaEVerifica(arquivo);
+        // Only a transaction whose backup is gone is reported: one left on
+        // disk is found and reported by a later run, so it must not be
+        // reported now as well.
+        pendentes.Add(std::move(copia));
+        if (!Trim(nsu).empty()) {
+          nsus += nsu + "\r\n";
+        }
+        if (!Trim(documento).empty()) {
+          documentos += documento + "\r\n";
+        }
         proxima();
       } catch (const std::exception& erro) {
         if (++tentativas >= kTentativasPorPendencia) {

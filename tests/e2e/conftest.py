@@ -55,6 +55,9 @@ class Gateway:
         self.env = {**os.environ, **(env or {})}
         self.stderr_path = self.folder / "stderr.txt"
         self.proc = None
+        # Arguments put before the executable's path (a command that sets up
+        # the process's surroundings and then runs the rest).
+        self.launcher = []
 
     @property
     def ca_file(self):
@@ -63,7 +66,7 @@ class Gateway:
     def start(self, wait_listening=True):
         with open(self.stderr_path, "ab") as err:
             self.proc = subprocess.Popen(
-                [str(self.folder / "SvcQuorelSiTef"), "--service"],
+                [*self.launcher, str(self.folder / "SvcQuorelSiTef"), "--service"],
                 cwd=self.folder, env=self.env, stdout=subprocess.DEVNULL, stderr=err)
         if wait_listening:
             wait_until(lambda: port_open(self.port), what=f"port {self.port}")

@@ -52,6 +52,11 @@ class SaleApi:
                            check=True, capture_output=True)
         self.requests = []
         self.answer = (201, "Created", '{"data":77}')
+        # Clearing `release` makes the server hold each answer until it is
+        # set again; `arrived` is set when a request has been read.
+        self.release = threading.Event()
+        self.release.set()
+        self.arrived = threading.Event()
         api = self
 
         class Handler(BaseHTTPRequestHandler):
@@ -61,6 +66,8 @@ class SaleApi:
                 length = int(self.headers.get("Content-Length", "0"))
                 body = self.rfile.read(length).decode()
                 api.requests.append((self.command, self.path, dict(self.headers.items()), body))
+                api.arrived.set()
+                api.release.wait(120)
                 status, reason, text = api.answer
                 data = b"" if text is None else text.encode()
                 self.send_response(status, reason)
@@ -80,6 +87,7 @@ class SaleApi:
         self.thread.start()
 
     def close(self):
+        self.release.set()
         self.server.shutdown()
         self.server.server_close()
 
@@ -178,3 +186,4 @@ def open_session(gateway, sale_api, **claims):
     url = sale_api.url if sale_api else "https://127.0.0.1:1"
     session = client.start_session(claims_with(callback_url=url, **claims))["session_uuid"]
     return client, session
+

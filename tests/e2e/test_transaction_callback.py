@@ -3,7 +3,7 @@ client always gets its result; what went wrong is in the service log."""
 
 import pytest
 
-from api_client import error
+from api_client import error, set_ini
 from payment_support import (SaleApi, approval_steps, ledger, open_session, payment_request,
                              setup_payment_gateway)
 
@@ -53,3 +53,46 @@ def test_callback_unreachable(make_gateway, tmp_path):
     assert "Erro ao registrar transa\u00e7\u00e3o na API: Request Error " in log
     # The result, ids included, is kept in the log.
     assert texts[-1].replace('"payment_id"', '"payment_id"') in log
+    assert [r["confirm"] for r in ledger(gateway)
+            if r["fn"] == "FinalizaTransacaoSiTefInterativo"] == [1]
+
+
+def hold_answer(sale_api, gateway):
+    # The time-out is lowered so that holding the answer exceeds it quickly.
+    sale_api.release.clear()
+    set_ini(gateway.folder, "callback", "timeout_ms", "1000")
+
+
+def distrust(sale_api, gateway):
+    set_ini(gateway.folder, "callback", "ca_file", "")
+
+
+def answer_invalid_json(sale_api, gateway):
+    sale_api.answer = (200, "OK", '{"data":77,')
+
+
+# How the sale API fails, and whether the gateway's request itself failed
+# (the client then gets an error reply before its result).
+SALE_API_FAULTS = {
+    "slower than the time-out": (hold_answer, True),
+    "untrusted certificate": (distrust, True),
+    "invalid JSON": (answer_invalid_json, False),
+}
+
+
+@pytest.mark.parametrize("fault", SALE_API_FAULTS)
+def test_sale_api_faults(make_gateway, tmp_path, sale_api, fault):
+    make_fault, request_failed = SALE_API_FAULTS[fault]
+    gateway = setup_payment_gateway(make_gateway, tmp_path, DEBIT, sale_api)
+    make_fault(sale_api, gateway)
+    client, session = open_session(gateway, sale_api)
+    texts = client.converse(payment_request(session, operation=2))
+    # The payment stays confirmed and approved, without a payment id.
+    assert [r["confirm"] for r in ledger(gateway)
+            if r["fn"] == "FinalizaTransacaoSiTefInterativo"] == [1]
+    assert '"status":"approved"' in texts[-1]
+    assert texts[-1].endswith(',"payment_id":0,"company_id":3}]}')
+    failure = error("Erro ao registrar transa\u00e7\u00e3o: Request Error ")[:-2]
+    assert texts[-2].startswith(failure) == request_failed
+    assert ("Erro ao registrar transa\u00e7\u00e3o na API: Request Error " in gateway.log_text()) \
+        == request_failed

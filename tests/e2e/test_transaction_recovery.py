@@ -3,41 +3,18 @@ before it was confirmed: the next start confirms it from its backup and
 reports it with its real data."""
 
 import json
-import os
 import signal
-import threading
-from pathlib import Path
 
 import pytest
 
 from conftest import wait_until
+from folder_faults import make_read_only
 from payment_support import (SaleApi, approval_steps, ledger, open_session, payment_request,
-                             reply, setup_payment_gateway)
+                             reply, setup_payment_gateway, write_scenario)
 
-
-class LedgerGate:
-    """Makes the stand-in library's ledger a FIFO and reads it until the
-    library reports the function's final status; from then on nobody reads,
-    so the library's next call (the confirmation) blocks in its ledger write
-    and the gateway stops right before the confirmation."""
-
-    def __init__(self, path):
-        self.path = Path(path)
-        os.mkfifo(self.path)
-        self.records = []
-        self.final = threading.Event()
-        self.thread = threading.Thread(target=self.read, daemon=True)
-        self.thread.start()
-
-    def read(self):
-        while not self.final.is_set():
-            with open(self.path) as fifo:
-                for line in fifo:
-                    record = json.loads(line)
-                    self.records.append(record)
-                    if (record["fn"] == "ContinuaFuncaoSiTefInterativo" and "cmd" not in record
-                            and record.get("result") == 0):
-                        self.final.set()
+# How long the stand-in library holds a confirmation when a test kills the
+# gateway before it: far longer than a test waits.
+HOLD_MS = 120000
 
 
 @pytest.fixture
@@ -52,23 +29,20 @@ def kill_after_approval(make_gateway, tmp_path, sale_api, nsu):
     returns the gateway (stopped) and the backup files it left."""
     steps = [{"cmd": 23}] + [dict(s, text=nsu) if s.get("type") in (133, 134) else s
                              for s in approval_steps("debit")]
-    gateway = setup_payment_gateway(make_gateway, tmp_path, {"2": {"steps": steps}}, sale_api,
-                                     env={"TZ": "BRT3"})
-    gate = LedgerGate(gateway.folder / "gate.ledger")
-    gateway.stop()
-    gateway.env["CLISITEF_SIM_LEDGER"] = str(gate.path)
-    gateway.start()
+    functions = {"2": {"steps": steps}}
+    # The library holds the confirmation, so the gateway is killed before it.
+    gateway = setup_payment_gateway(make_gateway, tmp_path, functions, sale_api,
+                                     env={"TZ": "BRT3"}, finalize_delay_ms=HOLD_MS)
     client, session = open_session(gateway, sale_api)
     client.send(payment_request(session, operation=2, payer_name="Maria"))
-    assert gate.final.wait(20), "the library never approved"
-    # The backup is written before the confirmation, where the gateway stops.
+    # The backup is written before the confirmation, where the gateway waits.
     wait_until(lambda: list((gateway.folder / "TEF").glob("*.tef")), timeout=60, what="the backup")
     backups = sorted((gateway.folder / "TEF").glob("VornCliSiTef_CliSiTef_*.tef"))
     gateway.proc.send_signal(signal.SIGKILL)
     gateway.proc.wait()
-    # Blocked in the confirmation's ledger write: no confirmation yet.
-    assert backups and not [r for r in gate.records if r["fn"].startswith("Finaliza")]
+    assert backups and not [r for r in ledger(gateway) if r["fn"].startswith("Finaliza")]
     client.close()
+    write_scenario(tmp_path, functions)
     return gateway, backups
 
 
@@ -132,3 +106,110 @@ def test_two_pending_cards_give_two_items(make_gateway, tmp_path, sale_api):
     assert [("payment_id" in item, "company_id" in item) for item in items] == \
         [(True, True), (False, False)]
     assert not list((gateway.folder / "TEF").glob("*.tef"))
+
+
+def initialize(client, session):
+    """Runs "/initialize", agreeing to every confirmation; returns the
+    messages up to its answer, parsed."""
+    texts = client.converse({"route": "/initialize", "session_uuid": session,
+                             "type": "initialize"},
+                            lambda m: reply(session, "confirmation")
+                            if m["type"] == "confirmation" else None, until=("initialize",))
+    return [json.loads(t) for t in texts]
+
+
+def wait_for_backup(gateway, client, sale_api):
+    wait_until(lambda: list((gateway.folder / "TEF").glob("*.tef")), timeout=60, what="the backup")
+
+
+def read_to_receipt(gateway, client, sale_api):
+    client.converse(None, until=("receipt",))
+
+
+def wait_for_callback(gateway, client, sale_api):
+    assert sale_api.arrived.wait(60), "the callback never came"
+
+
+def read_to_result(gateway, client, sale_api):
+    client.converse(None)
+
+
+# Where the process is killed, whether the library holds the confirmation or
+# the sale API its answer there, and what each point leaves: whether the
+# backup is still on disk, whether the library confirmed the payment before
+# the kill, and whether the next start recovers it.
+KILL_POINTS = {
+    "after the backup is written": (wait_for_backup, "confirmation", True, False, True),
+    "during the receipt messages": (read_to_receipt, "confirmation", True, False, True),
+    # The library has confirmed, the backup is gone, the client has not had
+    # its result.
+    "during the callback": (wait_for_callback, "callback", False, True, False),
+    "after the confirmation": (read_to_result, None, False, True, False),
+}
+
+
+@pytest.mark.parametrize("point", KILL_POINTS)
+def test_killed_payment_ends_exactly_once(make_gateway, tmp_path, sale_api, point):
+    wait, hold, backup_left, confirmed, recovered = KILL_POINTS[point]
+    functions = {"2": {"steps": [{"cmd": 23}] + approval_steps("debit")}}
+    delay = {"finalize_delay_ms": HOLD_MS} if hold == "confirmation" else {}
+    gateway = setup_payment_gateway(make_gateway, tmp_path, functions, sale_api, **delay)
+    if hold == "callback":
+        sale_api.release.clear()
+    client, session = open_session(gateway, sale_api)
+    client.send(payment_request(session, operation=2))
+    wait(gateway, client, sale_api)
+    backups_at_kill = sorted(p.name for p in (gateway.folder / "TEF").iterdir())
+    gateway.proc.send_signal(signal.SIGKILL)
+    gateway.proc.wait()
+    client.close()
+    sale_api.release.set()
+    assert backups_at_kill == (["VornCliSiTef_CliSiTef_001.tef"] if backup_left else [])
+
+    write_scenario(tmp_path, functions)
+    gateway.start()
+    client, session = open_session(gateway, sale_api)
+    messages = initialize(client, session)
+    results = [m for m in messages if m["type"] == "result"]
+    # The next session hears of the payment only when this start settled it.
+    items = [(r["status"], r["transaction_data"][0]["nsu_code"],
+              r["transaction_data"][0]["payment_id"]) for r in results]
+    assert items == ([("approved", "000123", 77)] if recovered else [])
+    assert messages[-1] == {"type": "initialize", "message": "Inicializado com sucesso."}
+    # One outcome: confirmed with the library by the killed run, or settled
+    # by this start; never undone, never both; the sale API heard of it once.
+    finals = [r["confirm"] for r in ledger(gateway)
+              if r["fn"] == "FinalizaTransacaoSiTefInterativo"]
+    assert (finals, len(results)) == (([1], 0) if confirmed else ([], 1))
+    assert [body.count('"nsu_code":"000123"') for _, _, _, body in sale_api.requests] == [1]
+    assert list((gateway.folder / "TEF").iterdir()) == []
+
+
+def test_backup_that_cannot_be_deleted_is_reported_once(make_gateway, tmp_path, sale_api):
+    gateway, _ = kill_after_approval(make_gateway, tmp_path, sale_api, "000555")
+    gateway.env["CLISITEF_SIM_LEDGER"] = str(gateway.folder / "ledger.jsonl")
+
+    def reported(client, session):
+        return [m["transaction_data"][0]["nsu_code"] for m in initialize(client, session)
+                if m["type"] == "result"]
+
+    # The backup folder has gone read-only: each initialization finds the
+    # backup again and cannot delete it.
+    make_read_only(gateway, gateway.folder / "TEF")
+    try:
+        gateway.start()
+        client, session = open_session(gateway, sale_api)
+        nsus = reported(client, session) + reported(client, session)
+        client.close()
+        gateway.stop()
+    finally:
+        (gateway.folder / "TEF").chmod(0o755)
+    assert [p.name for p in (gateway.folder / "TEF").iterdir()] == ["VornCliSiTef_CliSiTef_001.tef"]
+    # Writable again: the backup is settled and deleted.
+    gateway.launcher = []
+    gateway.start()
+    client, session = open_session(gateway, sale_api)
+    nsus += reported(client, session)
+    assert list((gateway.folder / "TEF").iterdir()) == []
+    # The host hears of the payment once, whichever run settled it.
+    assert (nsus, len(sale_api.requests)) == (["000555"], 1)

@@ -46,6 +46,26 @@ TEST(Pendentes, TheNextBackupTakesTheSmallestFreeNumber) {
   EXPECT_EQ(nomes.size(), 3u) << "no temporary file is left";
 }
 
+// A disk that takes the bytes but cannot make them durable.
+class FlushFailsPlatform : public TestClockPlatform {
+ public:
+  bool FlushFileToDisk(const std::string&) const override { return false; }
+};
+
+TEST(Pendentes, ABackupThatCannotBeForcedToDiskIsNotKept) {
+  TefFixture f;
+  // No manager thread may be using the platform that is swapped here.
+  f.manager.reset();
+  FlushFailsPlatform os;  // in place of the fixture's platform
+  f.tef.SetGPAtual(gpTefDisc);
+  platform::Current().ForceDirectories(f.dir.Path() + "TEF");
+  f.binding->Resp().Conteudo().GravaInformacao(0, 0, "CRT");
+  EXPECT_THROW(f.binding->CopiarResposta(), EVornCliSiTefArquivo);
+  std::vector<std::string> nomes;
+  FindFiles(f.dir.Path() + "TEF/*", nomes, false);
+  EXPECT_EQ(nomes, std::vector<std::string>{}) << "neither the backup nor its temporary file";
+}
+
 TEST(Pendentes, With999BackupsAPaymentStopsWithAClearError) {
   TefFixture f;
   f.tef.Inicializar(gpTefDisc);

@@ -1,0 +1,39 @@
+"""Folders of a gateway's app folder that cannot be written: read-only, or on
+a full file system. Without root a read-only folder is made with its
+permissions; with root (which permissions do not stop) and for a full file
+system the gateway runs in a mount namespace of its own."""
+
+import os
+import subprocess
+
+import pytest
+
+# Shell scripts run in the gateway's own mount namespace before it starts:
+# "$1" is the folder, the rest is the gateway's command line.
+READ_ONLY = 'mount --bind "$1" "$1" && mount -o remount,bind,ro "$1" && shift && exec "$@"'
+FULL = ('mount -t tmpfs -o size=64k tmpfs "$1" && { cat /dev/zero > "$1/fill" 2>/dev/null; '
+        'shift; exec "$@"; }')
+
+
+def namespace_launcher(script, folder):
+    """The command that runs the gateway in a mount namespace of its own
+    where `script` has prepared `folder`; skips when this machine cannot
+    give the test one (no privilege to mount, no user namespaces)."""
+    unshare = ["unshare", "-m"] if os.geteuid() == 0 else ["unshare", "-r", "-m"]
+    probe = subprocess.run([*unshare, "sh", "-c", script, "sh", str(folder), "true"],
+                           capture_output=True, text=True)
+    if probe.returncode != 0:
+        pytest.skip(f"cannot mount in a private namespace here: {probe.stderr.strip()}")
+    return [*unshare, "sh", "-c", script, "sh", str(folder)]
+
+
+def make_read_only(gateway, folder):
+    if os.geteuid() != 0:
+        # Permissions stop an ordinary user; no mount is needed.
+        folder.chmod(0o555)
+        return
+    gateway.launcher = namespace_launcher(READ_ONLY, folder)
+
+
+def make_full(gateway, folder):
+    gateway.launcher = namespace_launcher(FULL, folder)
