@@ -283,7 +283,7 @@ TEST(Fluxos, AReportBackupWhoseConfirmationKeepsFailingStaysForTheNextStart) {
     resposta.responderSTS = r.header != "CNF";
     return resposta;
   });
-  f.binding->SetEsperaSTS(1);
+  f.binding->SetEsperaSTS(5);  // the answered requests get time to spare under load
   f.tef.Inicializar(gpTefDisc);
   EXPECT_TRUE(f.tef.ADM());
   EXPECT_EQ(f.manager->Operacoes(),

@@ -163,7 +163,7 @@ TEST(Pendentes, AnUndoThatKeepsFailingIsLeftForLaterAndTheRestGoesOn) {
     resposta.responderSTS = !(r.header == "NCN" && r.campos.at("012-000") == "1");
     return resposta;
   });
-  f.binding->SetEsperaSTS(1);
+  f.binding->SetEsperaSTS(5);  // the answered requests get time to spare under load
   f.GravarBackup(1, "CRT", "1", false);
   f.GravarBackup(2, "CRT", "2", false);
   f.tef.Inicializar(gpTefDisc);
@@ -184,7 +184,7 @@ TEST(Pendentes, ARetriedUndoDoesNotRepeatTheStepsThatSucceeded) {
     resposta.responderSTS = !(r.header == "NCN" && recusas-- > 0);
     return resposta;
   });
-  f.binding->SetEsperaSTS(1);
+  f.binding->SetEsperaSTS(5);  // the answered requests get time to spare under load
   f.GravarBackup(1, "CRT", "1", false);
   f.tef.Inicializar(gpTefDisc);
   EXPECT_EQ(f.manager->Operacoes(), (std::vector<std::string>{"NCN 1", "NCN 1", "NCN 1"}));
@@ -198,7 +198,7 @@ TEST(Pendentes, AConfirmationThatKeepsFailingIsLeftForLaterAndTheRestIsConfirmed
     resposta.responderSTS = !(r.header == "CNF" && r.campos.at("012-000") == "1");
     return resposta;
   });
-  f.binding->SetEsperaSTS(1);
+  f.binding->SetEsperaSTS(5);  // the answered requests get time to spare under load
   f.tef.Inicializar(gpTefDisc);
   f.GravarBackup(1, "CRT", "1", false);
   f.GravarBackup(2, "CRT", "2", false);
