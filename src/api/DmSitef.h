@@ -44,20 +44,21 @@ class TDmSitef {
   // connection; EConnectionClosed passes through.
   void RouteTargeting(const std::string& pContent, ClientConnection& pIdContext);
 
-  // Route handlers; each answers on the connection itself.
-  void CreateSession(const std::string& pConfig, ClientConnection& pIdContext);
+  // Route handlers; each receives the message the dispatcher parsed (a JSON
+  // object) and answers on the connection itself.
+  void CreateSession(const nlohmann::ordered_json& pMessage, ClientConnection& pIdContext);
   // True with the session, or false after answering the reason.
-  bool ValidateSession(const std::string& pContent, ClientConnection& pIdContext,
+  bool ValidateSession(const nlohmann::ordered_json& pMessage, ClientConnection& pIdContext,
                        TSession& pSession);
-  void FinishSession(const std::string& pContent, ClientConnection& pIdContext,
+  void FinishSession(const nlohmann::ordered_json& pMessage, ClientConnection& pIdContext,
                      const TSession& pSession);
-  void CheckFileVersion(const std::string& pContent, ClientConnection& pIdContext);
+  void CheckFileVersion(const nlohmann::ordered_json& pMessage, ClientConnection& pIdContext);
   // "/initialize" and "/pinpad/status" (DmSitefTerminal.cpp).
-  void InitializeSiTef(const std::string& pContent, ClientConnection& pIdContext,
+  void InitializeSiTef(const nlohmann::ordered_json& pMessage, ClientConnection& pIdContext,
                        const TSession& pSession);
-  void CheckPinpad(const std::string& pContent, ClientConnection& pIdContext,
+  void CheckPinpad(const nlohmann::ordered_json& pMessage, ClientConnection& pIdContext,
                    const TSession& pSession);
-  void Print(const std::string& pContent, ClientConnection& pIdContext);
+  void Print(const nlohmann::ordered_json& pMessage, ClientConnection& pIdContext);
   void PrintData(const std::string& FileType, const std::string& Data,
                  ClientConnection& pIdContext);
 
@@ -75,12 +76,12 @@ class TDmSitef {
                                  const std::optional<std::string>& Claims = std::nullopt);
 
   // Transaction request and cancellation (DmSitefTransaction.cpp).
-  void StartTransaction(const std::string& pContent, ClientConnection& pIdContext,
+  void StartTransaction(const nlohmann::ordered_json& pMessage, ClientConnection& pIdContext,
                         const TSession& pSession);
   // "yyyy-mm-dd[ hh:nn:ss]" as "dd/mm/yyyy[ hh:nn:ss]"; texts of another
   // shape give texts that are no dates.
   static std::string ConverterData(const std::string& text);
-  void CancelTransactionInProgress(const std::string& pContent);
+  void CancelTransactionInProgress(const nlohmann::ordered_json& pMessage);
   void GetClientCancelRespose();
   std::string GetClientResponse();
   void SitefCancelChange(bool value);

@@ -42,19 +42,18 @@ void KillSumatraProcess() {
   platform::Current().TerminateProcessesNamed(kPrintProgram);
 }
 
-void TDmSitef::Print(const std::string& pContent, ClientConnection& pIdContext) {
-  const auto request = ParseJsonMessage(pContent);
-  if (!request || GetValue(*request, "type") != "print") {
+void TDmSitef::Print(const nlohmann::ordered_json& pMessage, ClientConnection& pIdContext) {
+  if (GetValue(pMessage, "type") != "print") {
     pIdContext.SendClientMessage(GetJsonError("Campo type diferente de print."));
     return;
   }
-  const std::string data = Trim(GetValue(*request, "data"));
+  const std::string data = Trim(GetValue(pMessage, "data"));
   if (data.empty()) {
     pIdContext.SendClientMessage(GetJsonError("Campo \"data\" não foi preenchido."));
     return;
   }
   try {
-    const std::string fileType = GetValue(*request, "file_type");
+    const std::string fileType = GetValue(pMessage, "file_type");
     if (fileType != "pdf") {
       pIdContext.SendClientMessage(GetJsonError("Tipo do arquivo inválido. Valor permitido [pdf]"));
       return;
