@@ -4,6 +4,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -62,6 +63,22 @@ std::string Inflate(const std::string& gz, std::uint64_t maxBytes) {
   }
   inflateEnd(&zs);
   return out;
+}
+// XORs `size` payload bytes with the masking key, the first of them being
+// byte `index` of the payload; eight bytes at a time.
+void Unmask(std::uint8_t* data, std::size_t size, const std::uint8_t mask[4], std::uint64_t index) {
+  std::uint8_t pattern[8];
+  for (std::size_t i = 0; i < 8; ++i) pattern[i] = mask[(index + i) % 4];
+  std::uint64_t word_mask;
+  std::memcpy(&word_mask, pattern, 8);
+  std::size_t i = 0;
+  for (; size - i >= 8; i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, data + i, 8);
+    word ^= word_mask;
+    std::memcpy(data + i, &word, 8);
+  }
+  for (; i < size; ++i) data[i] ^= pattern[i % 8];
 }
 }  // namespace
 
@@ -174,7 +191,8 @@ WebSocketMessage ReadWebSocketMessage(StreamReader& in, const FrameLimits& limit
       auto* data = reinterpret_cast<std::uint8_t*>(message.payload.data()) + offset;
       in.ReadExact(data, take, Clock::now() + limits.stall, limits.stall, kStalled);
       if (masked) {
-        for (std::size_t i = 0; i < take; ++i, ++index) data[i] ^= mask[index % 4];
+        Unmask(data, take, mask, index);
+        index += take;
       }
       remaining -= take;
     }
