@@ -20,11 +20,14 @@ import os
 import shutil
 import signal
 import socket
+import ssl
 import statistics
 import subprocess
 import sys
 import tempfile
+import threading
 import time
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[1]
@@ -36,15 +39,20 @@ VERSION = json.dumps({"route": "/version", "type": "version", "category": "servi
                      separators=(",", ":"))
 VERSION_REPLY = '{"type":"version","category":"service_exe","version":"1.0.12.0"}'
 PRINT_SLEEP_US = 500_000  # the gateway waits 500 ms on purpose before starting the printer
+POLL_US = 100_000  # each command-23 wait of the library gives a silent client 100 ms
+PAYMENT = json.dumps({"route": "/transaction", "session_uuid": "{session}",
+                      "type": "transaction", "operation": 3, "payer_name": "Maria",
+                      "sale_id": "{sale}", "transaction_value": "12,34",
+                      "number_of_installments": 1}, separators=(",", ":"))
 
 
 def b64url(data):
     return base64.urlsafe_b64encode(data).rstrip(b"=").decode()
 
 
-def token():
+def token(**claims):
     signing_input = (b64url(b'{"alg":"HS256","typ":"JWT"}') + "." +
-                     b64url(json.dumps(CLAIMS).encode()))
+                     b64url(json.dumps({**CLAIMS, **claims}).encode()))
     mac = hmac.new(SHARED_KEY, signing_input.encode(), hashlib.sha256).digest()
     return signing_input + "." + b64url(mac)
 
@@ -90,6 +98,60 @@ def set_ini(folder, section, key, value):
     ini.write_text("\n".join(lines[:start + 1] + body + lines[end:]) + "\n")
 
 
+def without_delays(value):
+    """The scenario with every "delay_ms" removed."""
+    if isinstance(value, dict):
+        return {k: without_delays(v) for k, v in value.items() if k != "delay_ms"}
+    if isinstance(value, list):
+        return [without_delays(v) for v in value]
+    return value
+
+
+class SaleApi:
+    """The back office's sale API on 127.0.0.1 (HTTPS, the gateway's own
+    development certificate). It answers every callback 201 {"data":n} and
+    records, per callback, the seconds from the TCP connection accepted to
+    the answer written: the callback's own time, which the payment benchmark
+    subtracts."""
+
+    def __init__(self, cert, key):
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(cert, key)
+        self.durations = []
+        api = self
+
+        class Handler(BaseHTTPRequestHandler):
+            protocol_version = "HTTP/1.1"
+
+            def do_POST(self):
+                self.rfile.read(int(self.headers.get("Content-Length", "0")))
+                answer = json.dumps({"data": len(api.durations) + 1}).encode()
+                self.send_response(201, "Created")
+                self.send_header("Content-Length", str(len(answer)))
+                self.end_headers()
+                self.wfile.write(answer)
+                api.durations.append(time.perf_counter() - self.request.accepted)
+
+            def log_message(self, *args):
+                pass
+
+        class Server(ThreadingHTTPServer):
+            def get_request(self):
+                raw, address = self.socket.accept()
+                accepted = time.perf_counter()
+                tls = context.wrap_socket(raw, server_side=True)
+                tls.accepted = accepted
+                return tls, address
+
+        self.server = Server(("127.0.0.1", 0), Handler)
+        self.url = f"https://127.0.0.1:{self.server.server_address[1]}/"
+        threading.Thread(target=self.server.serve_forever, daemon=True).start()
+
+    def close(self):
+        self.server.shutdown()
+        self.server.server_close()
+
+
 class Bench:
     def __init__(self, args, work):
         self.args = args
@@ -115,8 +177,8 @@ class Bench:
 
     # processes
 
-    def start_gateway(self):
-        env = {**os.environ, "GATEWAY_PRINT_SPOOL": str(self.spool)}
+    def start_gateway(self, **extra_env):
+        env = {**os.environ, "GATEWAY_PRINT_SPOOL": str(self.spool), **extra_env}
         proc = subprocess.Popen([str(self.app / "SvcQuorelSiTef"), "--service"], cwd=self.app,
                                 env=env, stdout=subprocess.DEVNULL,
                                 stderr=open(self.work / "gateway-stderr.txt", "ab"))
@@ -214,6 +276,52 @@ class Bench:
                     ">= 1/2 of raw TLS", mb / (raw_ms / 1000), "raw TLS",
                     met=ours_ms <= 2 * raw_ms)
 
+    def payment(self):
+        """Full approved credit payments on the default scenario without its
+        delays. Own time = "/transaction" to "result" less the client's time
+        answering, the library's command-23 waits (100 ms each, counted in
+        the stand-in library's ledger) and the callback's own time. The first
+        payment (library loaded, terminal configured) is left out."""
+        repeats = 2 if self.args.smoke else 21
+        scenario = self.work / "scenario.json"
+        default = json.loads((ROOT / "sim" / "DefaultScenario.json").read_text())
+        scenario.write_text(json.dumps(without_delays(default)))
+        ledger = self.work / "ledger.jsonl"
+        set_ini(self.app, "callback", "ca_file", self.ca)
+        api = SaleApi(self.cert, self.key)
+        gateway = self.start_gateway(CLISITEF_SIM_SCENARIO=str(scenario),
+                                     CLISITEF_SIM_LEDGER=str(ledger))
+        try:
+            start = json.dumps({"route": "/session/start", "type": "session",
+                                "token": token(callback_url=api.url)})
+            result = self.measure("payment", self.port, self.ca, start, PAYMENT,
+                                  repeats)["payment"]
+        finally:
+            self.stop(gateway)
+            api.close()
+        polls = []
+        for line in ledger.read_text().splitlines():
+            call = json.loads(line)
+            if call["fn"] == "IniciaFuncaoSiTefInterativo":
+                polls.append(0)
+            elif call["fn"] == "ContinuaFuncaoSiTefInterativo" and call.get("cmd") == 23:
+                polls[-1] += 1
+        if not (len(polls) == len(api.durations) == len(result["samples_us"]) == repeats):
+            raise RuntimeError(f"payments {len(result['samples_us'])}, library functions "
+                               f"{len(polls)}, callbacks {len(api.durations)}")
+        own = [total - count * POLL_US - callback * 1e6 for total, count, callback
+               in zip(result["samples_us"], polls, api.durations)][1:]
+        totals = result["samples_us"][1:]
+        callbacks = [d * 1e6 for d in api.durations][1:]
+        self.record("payment: /transaction to result, median", "ms",
+                    statistics.median(totals) / 1000, "-",
+                    note=f"{polls[-1]} command-23 waits of 100 ms each")
+        self.record("payment: callback's own time, median", "ms",
+                    statistics.median(callbacks) / 1000, "-")
+        self.record("payment: own time, median", "ms", statistics.median(own) / 1000, "< 5 ms",
+                    met=statistics.median(own) < 5000)
+        self.record("payment: own time, max", "ms", max(own) / 1000, "-")
+
     def memory(self):
         idle_connections = 10 if self.args.smoke else 100
         gateway = self.start_gateway()
@@ -259,6 +367,7 @@ class Bench:
         self.print_document()
         self.stop(node)
         self.stop(gateway)
+        self.payment()
         self.memory()
         self.startup()
         print("load average at the end: %.2f %.2f %.2f" % os.getloadavg(), flush=True)

@@ -16,6 +16,14 @@
 //   idle PORT CA COUNT
 //       opens COUNT upgraded connections, prints "ready", holds them until
 //       standard input ends.
+//   payment PORT CA START TRANSACTION REPEATS
+//       opens a session with START, then REPEATS times sends TRANSACTION (its
+//       {session} and {sale} replaced by the session and 4711 + the repeat's
+//       number), answers each menu with its first option and each field with
+//       "1", and prints per payment the microseconds from the request sent to
+//       the "result" received, less the client's own time from a prompt
+//       received to its answer sent, in the order made. Every result must be
+//       approved.
 //   startup PORT PROGRAM ARG...
 //       starts the program and prints the microseconds until a socket listens
 //       on PORT, then ends it with SIGTERM.
@@ -188,6 +196,85 @@ int Idle(int port, const std::string& ca, int count) {
   return 0;
 }
 
+// The text of the first string after `"name":` in a compact JSON message, as
+// written (escapes kept, so it can be sent back inside a JSON string).
+std::string RawMember(const std::string& message, const std::string& name) {
+  const std::string key = "\"" + name + "\":";
+  auto at = message.find(key);
+  if (at == std::string::npos) {
+    return "";
+  }
+  at = message.find('"', at + key.size());
+  std::string text;
+  for (auto i = at + 1; i < message.size() && message[i] != '"'; ++i) {
+    text += message[i];
+    if (message[i] == '\\' && i + 1 < message.size()) {
+      text += message[++i];
+    }
+  }
+  return text;
+}
+
+std::string Replace(std::string text, const std::string& from, const std::string& to) {
+  for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+    text.replace(at, from.size(), to);
+  }
+  return text;
+}
+
+int Payment(int port, const std::string& ca, const std::string& start,
+            const std::string& transaction, int repeats) {
+  TlsClientContext context(ca);
+  WebSocketClient client(context, port);
+  const std::string created = client.Ask(start);
+  const std::string session = RawMember(created, "session_uuid");
+  if (session.empty()) {
+    throw std::runtime_error("session not created: " + created);
+  }
+  const std::string prefix =
+      "{\"route\":\"/transaction\",\"session_uuid\":\"" + session + "\",\"type\":";
+  std::vector<double> samples;
+  int prompts = 0;
+  for (int i = 0; i < repeats; ++i) {
+    const std::string request =
+        Replace(Replace(transaction, "{session}", session), "{sale}", std::to_string(4711 + i));
+    double ownUs = 0;
+    const auto begin = Clock::now();
+    client.SendText(request);
+    for (;;) {
+      const std::string message = client.ReceiveText();
+      const auto received = Clock::now();
+      const std::string type = RawMember(message, "type");
+      if (type == "result") {
+        samples.push_back(MicrosSince(begin) - ownUs);
+        if (message.find("\"status\":\"approved\"") == std::string::npos) {
+          throw std::runtime_error("payment not approved: " + message);
+        }
+        break;
+      }
+      std::string answer;
+      if (type == "menu") {
+        answer = prefix + "\"menu\",\"response\":\"" + RawMember(message, "options") + "\"}";
+      } else if (type == "collect") {
+        answer = prefix + "\"collect\",\"typed\":true,\"response\":\"1\"}";
+      } else if (type == "confirmation" || type == "question") {
+        throw std::runtime_error("unexpected prompt: " + message);
+      } else {
+        continue;
+      }
+      ++prompts;
+      client.SendText(answer);
+      ownUs += MicrosSince(received);
+    }
+  }
+  std::printf("{\"name\":\"payment\",\"prompts\":%d,\"samples_us\":[", prompts);
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    std::printf("%s%.1f", i == 0 ? "" : ",", samples[i]);
+  }
+  std::printf("]}\n");
+  return 0;
+}
+
 bool Listening(int port) {
   std::ifstream table("/proc/net/tcp");
   std::string line;
@@ -265,6 +352,10 @@ int main(int argc, char** argv) {
     if (command == "idle") {
       need(4);
       return Idle(std::stoi(args[1]), args[2], std::stoi(args[3]));
+    }
+    if (command == "payment") {
+      need(6);
+      return Payment(std::stoi(args[1]), args[2], args[3], args[4], std::stoi(args[5]));
     }
     if (command == "startup") {
       need(3);
