@@ -294,13 +294,15 @@ std::string PosixPlatform::NewGuid() const {
 }
 
 std::string PosixPlatform::ExecutablePath() const {
-  std::string buffer(4096, '\0');
-  const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
-  if (length <= 0) {
-    return {};
-  }
-  buffer.resize(static_cast<std::size_t>(length));
-  return buffer;
+  // The path the process was started from, read once ("/version" asks on
+  // every request).
+  static const std::string path = [] {
+    std::string buffer(4096, '\0');
+    const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
+    buffer.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
+    return buffer;
+  }();
+  return path;
 }
 
 bool PosixPlatform::FileExists(const std::string& path) const {
