@@ -201,16 +201,16 @@ WebSocketMessage ReadWebSocketMessage(StreamReader& in, const FrameLimits& limit
   }
 }
 
-std::string DetectAndDecompress(const std::string& bytes, std::uint64_t maxBytes) {
+std::string DetectAndDecompress(std::string bytes, std::uint64_t maxBytes) {
   if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0x1F &&
       static_cast<unsigned char>(bytes[1]) == 0x8B) {
     return DecodeUtf8Lossy(Inflate(bytes, maxBytes));
   }
-  return DecodeUtf8Lossy(bytes);
+  return DecodeUtf8Lossy(std::move(bytes));
 }
 
-std::string MessageText(const WebSocketMessage& message, std::uint64_t maxBytes) {
+std::string MessageText(WebSocketMessage message, std::uint64_t maxBytes) {
   if (message.opcode == OPCODE_BINARY)
-    return DetectAndDecompress(message.payload, maxBytes);
-  return DecodeUtf8Lossy(message.payload);
+    return DetectAndDecompress(std::move(message.payload), maxBytes);
+  return DecodeUtf8Lossy(std::move(message.payload));
 }
