@@ -5,6 +5,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -59,8 +60,7 @@ class TDmSitef {
   void CheckPinpad(const nlohmann::ordered_json& pMessage, ClientConnection& pIdContext,
                    const TSession& pSession);
   void Print(const nlohmann::ordered_json& pMessage, ClientConnection& pIdContext);
-  void PrintData(const std::string& FileType, const std::string& Data,
-                 ClientConnection& pIdContext);
+  void PrintData(const std::string& FileType, std::string_view Data, ClientConnection& pIdContext);
 
   // {"type":"error","message":text}.
   static std::string GetJsonError(const std::string& text);
@@ -210,10 +210,10 @@ class TDmSitef {
 
 // The base64 text with every LF, CR and blank removed, and everything up to
 // and including a first comma (a data-URL header) dropped.
-std::string LimparBase64(const std::string& text);
+std::string LimparBase64(std::string_view text);
 // Decodes the base64 text into the file. On failure sends the plain text
 // "Erro na conversão do arquivo: " + reason on the connection and returns false.
-bool ConverterBase64ParaPDF(const std::string& text, const std::string& path,
+bool ConverterBase64ParaPDF(std::string_view text, const std::string& path,
                             ClientConnection& connection);
 // Ends every running printing program (SumatraPDF.exe).
 void KillSumatraProcess();
