@@ -26,7 +26,7 @@
 //       approved.
 //   startup PORT PROGRAM ARG...
 //       starts the program and prints the microseconds until a socket listens
-//       on PORT, then ends it with SIGTERM.
+//       on PORT (looked for every 0.2 ms), then ends it with SIGTERM.
 
 #include <signal.h>
 #include <spawn.h>
@@ -305,6 +305,9 @@ int Startup(int port, char** argv) {
       std::fprintf(stderr, "startup: never listened on %d\n", port);
       return 1;
     }
+    // Polling without a pause would take a processor from the program it
+    // measures (there are two); 0.2 ms is the figure's resolution.
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
   }
   const double elapsed = MicrosSince(start);
   kill(pid, SIGTERM);
