@@ -20,14 +20,11 @@ import os
 import shutil
 import signal
 import socket
-import ssl
 import statistics
 import subprocess
 import sys
 import tempfile
-import threading
 import time
-from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[1]
@@ -105,51 +102,6 @@ def without_delays(value):
     if isinstance(value, list):
         return [without_delays(v) for v in value]
     return value
-
-
-class SaleApi:
-    """The back office's sale API on 127.0.0.1 (HTTPS, the gateway's own
-    development certificate). It answers every callback 201 {"data":n} and
-    records, per callback, the seconds from the TCP connection accepted to
-    the answer written: the callback's own time, which the payment benchmark
-    subtracts."""
-
-    def __init__(self, cert, key):
-        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-        context.load_cert_chain(cert, key)
-        self.durations = []
-        api = self
-
-        class Handler(BaseHTTPRequestHandler):
-            protocol_version = "HTTP/1.1"
-
-            def do_POST(self):
-                self.rfile.read(int(self.headers.get("Content-Length", "0")))
-                answer = json.dumps({"data": len(api.durations) + 1}).encode()
-                self.send_response(201, "Created")
-                self.send_header("Content-Length", str(len(answer)))
-                self.end_headers()
-                self.wfile.write(answer)
-                api.durations.append(time.perf_counter() - self.request.accepted)
-
-            def log_message(self, *args):
-                pass
-
-        class Server(ThreadingHTTPServer):
-            def get_request(self):
-                raw, address = self.socket.accept()
-                accepted = time.perf_counter()
-                tls = context.wrap_socket(raw, server_side=True)
-                tls.accepted = accepted
-                return tls, address
-
-        self.server = Server(("127.0.0.1", 0), Handler)
-        self.url = f"https://127.0.0.1:{self.server.server_address[1]}/"
-        threading.Thread(target=self.server.serve_forever, daemon=True).start()
-
-    def close(self):
-        self.server.shutdown()
-        self.server.server_close()
 
 
 BENCHMARKS = ("round_trip", "crowd", "print", "payment", "memory", "startup")
@@ -283,7 +235,8 @@ class Bench:
         """Full approved credit payments on the default scenario without its
         delays. Own time = "/transaction" to "result" less the client's time
         answering, the library's command-23 waits (100 ms each, counted in
-        the stand-in library's ledger) and the callback's own time. The first
+        the stand-in library's ledger) and the callback's own time (the sale
+        API's, from the connection accepted to the answer written). The first
         payment (library loaded, terminal configured) is left out."""
         repeats = 2 if self.args.smoke else 21
         scenario = self.work / "scenario.json"
@@ -291,17 +244,16 @@ class Bench:
         scenario.write_text(json.dumps(without_delays(default)))
         ledger = self.work / "ledger.jsonl"
         set_ini(self.app, "callback", "ca_file", self.ca)
-        api = SaleApi(self.cert, self.key)
+        api_port = free_port()
         gateway = self.start_gateway(CLISITEF_SIM_SCENARIO=str(scenario),
                                      CLISITEF_SIM_LEDGER=str(ledger))
         try:
             start = json.dumps({"route": "/session/start", "type": "session",
-                                "token": token(callback_url=api.url)})
-            result = self.measure("payment", self.port, self.ca, start, PAYMENT,
-                                  repeats)["payment"]
+                                "token": token(callback_url=f"https://127.0.0.1:{api_port}/")})
+            result = self.measure("payment", self.port, self.ca, start, PAYMENT, repeats,
+                                  api_port, self.cert, self.key)["payment"]
         finally:
             self.stop(gateway)
-            api.close()
         polls = []
         for line in ledger.read_text().splitlines():
             call = json.loads(line)
@@ -309,13 +261,14 @@ class Bench:
                 polls.append(0)
             elif call["fn"] == "ContinuaFuncaoSiTefInterativo" and call.get("cmd") == 23:
                 polls[-1] += 1
-        if not (len(polls) == len(api.durations) == len(result["samples_us"]) == repeats):
+        callbacks = result["callbacks_us"]
+        if not (len(polls) == len(callbacks) == len(result["samples_us"]) == repeats):
             raise RuntimeError(f"payments {len(result['samples_us'])}, library functions "
-                               f"{len(polls)}, callbacks {len(api.durations)}")
-        own = [total - count * POLL_US - callback * 1e6 for total, count, callback
-               in zip(result["samples_us"], polls, api.durations)][1:]
+                               f"{len(polls)}, callbacks {len(callbacks)}")
+        own = [total - count * POLL_US - callback for total, count, callback
+               in zip(result["samples_us"], polls, callbacks)][1:]
         totals = result["samples_us"][1:]
-        callbacks = [d * 1e6 for d in api.durations][1:]
+        callbacks = callbacks[1:]
         self.record("payment: /transaction to result, median", "ms",
                     statistics.median(totals) / 1000, "-",
                     note=f"{polls[-1]} command-23 waits of 100 ms each")

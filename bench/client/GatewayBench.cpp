@@ -16,14 +16,15 @@
 //   idle PORT CA COUNT
 //       opens COUNT upgraded connections, prints "ready", holds them until
 //       standard input ends.
-//   payment PORT CA START TRANSACTION REPEATS
+//   payment PORT CA START TRANSACTION REPEATS API_PORT CERT KEY
+//       serves the sale API on API_PORT (HTTPS with CERT and KEY; SaleApi.h),
 //       opens a session with START, then REPEATS times sends TRANSACTION (its
 //       {session} and {sale} replaced by the session and 4711 + the repeat's
 //       number), answers each menu with its first option and each field with
 //       "1", and prints per payment the microseconds from the request sent to
 //       the "result" received, less the client's own time from a prompt
-//       received to its answer sent, in the order made. Every result must be
-//       approved.
+//       received to its answer sent, in the order made, and the callbacks'
+//       own times. Every result must be approved.
 //   startup PORT PROGRAM ARG...
 //       starts the program and prints the microseconds until a socket listens
 //       on PORT (looked for every 0.2 ms), then ends it with SIGTERM.
@@ -46,6 +47,7 @@
 #include <thread>
 
 #include "RawTlsTransfer.h"
+#include "SaleApi.h"
 #include "Stats.h"
 #include "TlsWebSocket.h"
 
@@ -222,8 +224,18 @@ std::string Replace(std::string text, const std::string& from, const std::string
   return text;
 }
 
+void PrintList(const char* name, const std::vector<double>& values) {
+  std::printf("\"%s\":[", name);
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    std::printf("%s%.1f", i == 0 ? "" : ",", values[i]);
+  }
+  std::printf("]");
+}
+
 int Payment(int port, const std::string& ca, const std::string& start,
-            const std::string& transaction, int repeats) {
+            const std::string& transaction, int repeats, int apiPort, const std::string& cert,
+            const std::string& key) {
+  SaleApi api(apiPort, cert, key);
   TlsClientContext context(ca);
   WebSocketClient client(context, port);
   const std::string created = client.Ask(start);
@@ -267,11 +279,11 @@ int Payment(int port, const std::string& ca, const std::string& start,
       ownUs += MicrosSince(received);
     }
   }
-  std::printf("{\"name\":\"payment\",\"prompts\":%d,\"samples_us\":[", prompts);
-  for (std::size_t i = 0; i < samples.size(); ++i) {
-    std::printf("%s%.1f", i == 0 ? "" : ",", samples[i]);
-  }
-  std::printf("]}\n");
+  std::printf("{\"name\":\"payment\",\"prompts\":%d,", prompts);
+  PrintList("samples_us", samples);
+  std::printf(",");
+  PrintList("callbacks_us", api.Durations());
+  std::printf("}\n");
   return 0;
 }
 
@@ -357,8 +369,9 @@ int main(int argc, char** argv) {
       return Idle(std::stoi(args[1]), args[2], std::stoi(args[3]));
     }
     if (command == "payment") {
-      need(6);
-      return Payment(std::stoi(args[1]), args[2], args[3], args[4], std::stoi(args[5]));
+      need(9);
+      return Payment(std::stoi(args[1]), args[2], args[3], args[4], std::stoi(args[5]),
+                     std::stoi(args[6]), args[7], args[8]);
     }
     if (command == "startup") {
       need(3);
