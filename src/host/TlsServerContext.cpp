@@ -31,6 +31,8 @@ TlsServerContext::TlsServerContext(const std::string& certificateFile, const std
   // Whole records in one read of the socket instead of a header read and a
   // body read.
   SSL_CTX_set_read_ahead(ctx_, 1);
+  // Room for several records per read during a large message.
+  SSL_CTX_set_default_read_buffer_len(ctx_, 64 * 1024);
   if (SSL_CTX_use_certificate_chain_file(ctx_, certificateFile.c_str()) != 1) {
     fail("Não foi possível carregar o certificado", certificateFile);
   }
