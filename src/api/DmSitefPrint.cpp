@@ -54,7 +54,7 @@ std::string LimparBase64(std::string_view text) {
 bool ConverterBase64ParaPDF(std::string_view text, const std::string& path,
                             ClientConnection& connection) {
   try {
-    const std::string bytes = Base64Decode(LimparBase64(text));
+    const std::string bytes = Base64DecodeInPlace(LimparBase64(text));
     platform::Current().WriteFile(path, bytes, false);
     return true;
   } catch (const std::exception& error) {
