@@ -59,8 +59,10 @@ class TDmSitef {
                        const TSession& pSession);
   void CheckPinpad(const nlohmann::ordered_json& pMessage, ClientConnection& pIdContext,
                    const TSession& pSession);
-  void Print(const nlohmann::ordered_json& pMessage, ClientConnection& pIdContext);
-  void PrintData(const std::string& FileType, std::string_view Data, ClientConnection& pIdContext);
+  // Takes the document ("data", megabytes long) out of the message instead of
+  // copying it.
+  void Print(nlohmann::ordered_json& pMessage, ClientConnection& pIdContext);
+  void PrintData(const std::string& FileType, std::string Data, ClientConnection& pIdContext);
 
   // {"type":"error","message":text}.
   static std::string GetJsonError(const std::string& text);
@@ -209,11 +211,12 @@ class TDmSitef {
 };
 
 // The base64 text with every LF, CR and blank removed, and everything up to
-// and including a first comma (a data-URL header) dropped.
-std::string LimparBase64(std::string_view text);
+// and including a first comma (a data-URL header) dropped; done in the text's
+// own memory.
+std::string LimparBase64(std::string text);
 // Decodes the base64 text into the file. On failure sends the plain text
 // "Erro na conversão do arquivo: " + reason on the connection and returns false.
-bool ConverterBase64ParaPDF(std::string_view text, const std::string& path,
+bool ConverterBase64ParaPDF(std::string text, const std::string& path,
                             ClientConnection& connection);
 // Ends every running printing program (SumatraPDF.exe).
 void KillSumatraProcess();

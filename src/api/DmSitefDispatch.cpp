@@ -5,7 +5,7 @@
 #include "util/VornString.h"
 
 void TDmSitef::RouteTargeting(const std::string& pContent, ClientConnection& pIdContext) {
-  const auto message = ParseJsonMessage(pContent);
+  auto message = ParseJsonMessage(pContent);
   if (!message) {
     return;
   }
