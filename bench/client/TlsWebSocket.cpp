@@ -106,7 +106,7 @@ WebSocketClient::WebSocketClient(const TlsClientContext& context, int port) : tl
   }
 }
 
-void WebSocketClient::SendText(const std::string& text) {
+std::vector<std::uint8_t> WebSocketClient::TextFrame(const std::string& text) {
   std::vector<std::uint8_t> frame;
   frame.reserve(text.size() + 14);
   frame.push_back(0x81);
@@ -132,6 +132,10 @@ void WebSocketClient::SendText(const std::string& text) {
   for (std::size_t i = 0; i < n; ++i) {
     frame[start + i] = static_cast<std::uint8_t>(text[i]) ^ mask[i % 4];
   }
+  return frame;
+}
+
+void WebSocketClient::SendFrame(const std::vector<std::uint8_t>& frame) {
   tls_.WriteAll(frame.data(), frame.size());
 }
 

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace bench {
 
@@ -50,7 +51,10 @@ class WebSocketClient {
  public:
   WebSocketClient(const TlsClientContext& context, int port);
 
-  void SendText(const std::string& text);
+  void SendText(const std::string& text) { SendFrame(TextFrame(text)); }
+  // A masked text frame carrying `text`, ready to send.
+  std::vector<std::uint8_t> TextFrame(const std::string& text);
+  void SendFrame(const std::vector<std::uint8_t>& frame);
   // The payload of the next data frame (pings and pongs are skipped).
   std::string ReceiveText();
   // Sends `text` and returns the next message.

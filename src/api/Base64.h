@@ -9,5 +9,8 @@
 // Exception with a Portuguese message.
 std::string Base64Encode(std::string_view bytes);
 std::string Base64Decode(std::string_view text);
+// Base64Decode into the text's own memory (a document of megabytes needs no
+// second buffer).
+std::string Base64DecodeInPlace(std::string text);
 std::string Base64UrlEncode(std::string_view bytes);
 std::string Base64UrlDecode(std::string_view text);

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -44,22 +45,24 @@ class TDmSitef {
   // connection; EConnectionClosed passes through.
   void RouteTargeting(const std::string& pContent, ClientConnection& pIdContext);
 
-  // Route handlers; each answers on the connection itself.
-  void CreateSession(const std::string& pConfig, ClientConnection& pIdContext);
+  // Route handlers; each receives the message the dispatcher parsed (a JSON
+  // object) and answers on the connection itself.
+  void CreateSession(const nlohmann::ordered_json& pMessage, ClientConnection& pIdContext);
   // True with the session, or false after answering the reason.
-  bool ValidateSession(const std::string& pContent, ClientConnection& pIdContext,
+  bool ValidateSession(const nlohmann::ordered_json& pMessage, ClientConnection& pIdContext,
                        TSession& pSession);
-  void FinishSession(const std::string& pContent, ClientConnection& pIdContext,
+  void FinishSession(const nlohmann::ordered_json& pMessage, ClientConnection& pIdContext,
                      const TSession& pSession);
-  void CheckFileVersion(const std::string& pContent, ClientConnection& pIdContext);
+  void CheckFileVersion(const nlohmann::ordered_json& pMessage, ClientConnection& pIdContext);
   // "/initialize" and "/pinpad/status" (DmSitefTerminal.cpp).
-  void InitializeSiTef(const std::string& pContent, ClientConnection& pIdContext,
+  void InitializeSiTef(const nlohmann::ordered_json& pMessage, ClientConnection& pIdContext,
                        const TSession& pSession);
-  void CheckPinpad(const std::string& pContent, ClientConnection& pIdContext,
+  void CheckPinpad(const nlohmann::ordered_json& pMessage, ClientConnection& pIdContext,
                    const TSession& pSession);
-  void Print(const std::string& pContent, ClientConnection& pIdContext);
-  void PrintData(const std::string& FileType, const std::string& Data,
-                 ClientConnection& pIdContext);
+  // Takes the document ("data", megabytes long) out of the message instead of
+  // copying it.
+  void Print(nlohmann::ordered_json& pMessage, ClientConnection& pIdContext);
+  void PrintData(const std::string& FileType, std::string Data, ClientConnection& pIdContext);
 
   // {"type":"error","message":text}.
   static std::string GetJsonError(const std::string& text);
@@ -75,12 +78,12 @@ class TDmSitef {
                                  const std::optional<std::string>& Claims = std::nullopt);
 
   // Transaction request and cancellation (DmSitefTransaction.cpp).
-  void StartTransaction(const std::string& pContent, ClientConnection& pIdContext,
+  void StartTransaction(const nlohmann::ordered_json& pMessage, ClientConnection& pIdContext,
                         const TSession& pSession);
   // "yyyy-mm-dd[ hh:nn:ss]" as "dd/mm/yyyy[ hh:nn:ss]"; texts of another
   // shape give texts that are no dates.
   static std::string ConverterData(const std::string& text);
-  void CancelTransactionInProgress(const std::string& pContent);
+  void CancelTransactionInProgress(const nlohmann::ordered_json& pMessage);
   void GetClientCancelRespose();
   std::string GetClientResponse();
   void SitefCancelChange(bool value);
@@ -208,11 +211,12 @@ class TDmSitef {
 };
 
 // The base64 text with every LF, CR and blank removed, and everything up to
-// and including a first comma (a data-URL header) dropped.
-std::string LimparBase64(const std::string& text);
+// and including a first comma (a data-URL header) dropped; done in the text's
+// own memory.
+std::string LimparBase64(std::string text);
 // Decodes the base64 text into the file. On failure sends the plain text
 // "Erro na conversão do arquivo: " + reason on the connection and returns false.
-bool ConverterBase64ParaPDF(const std::string& text, const std::string& path,
+bool ConverterBase64ParaPDF(std::string text, const std::string& path,
                             ClientConnection& connection);
 // Ends every running printing program (SumatraPDF.exe).
 void KillSumatraProcess();

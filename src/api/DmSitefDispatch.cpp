@@ -5,7 +5,7 @@
 #include "util/VornString.h"
 
 void TDmSitef::RouteTargeting(const std::string& pContent, ClientConnection& pIdContext) {
-  const auto message = ParseJsonMessage(pContent);
+  auto message = ParseJsonMessage(pContent);
   if (!message) {
     return;
   }
@@ -19,7 +19,7 @@ void TDmSitef::RouteTargeting(const std::string& pContent, ClientConnection& pId
     TSession session;
     if (route == "/session/start") {
       try {
-        CreateSession(pContent, pIdContext);
+        CreateSession(*message, pIdContext);
       } catch (const EConnectionClosed&) {
         throw;
       } catch (const std::exception&) {
@@ -28,23 +28,23 @@ void TDmSitef::RouteTargeting(const std::string& pContent, ClientConnection& pId
       return;
     }
     if (!VornStrIn(route, {"/version", "/print"}) &&
-        !ValidateSession(pContent, pIdContext, session)) {
+        !ValidateSession(*message, pIdContext, session)) {
       return;
     }
     if (route == "/session/finish") {
-      FinishSession(pContent, pIdContext, session);
+      FinishSession(*message, pIdContext, session);
     } else if (route == "/initialize") {
-      InitializeSiTef(pContent, pIdContext, session);
+      InitializeSiTef(*message, pIdContext, session);
     } else if (route == "/pinpad/status") {
-      CheckPinpad(pContent, pIdContext, session);
+      CheckPinpad(*message, pIdContext, session);
     } else if (route == "/version") {
-      CheckFileVersion(pContent, pIdContext);
+      CheckFileVersion(*message, pIdContext);
     } else if (route == "/print") {
-      Print(pContent, pIdContext);
+      Print(*message, pIdContext);
     } else if (route == "/transaction") {
-      StartTransaction(pContent, pIdContext, session);
+      StartTransaction(*message, pIdContext, session);
     } else if (route == "/transaction/cancel") {
-      CancelTransactionInProgress(pContent);
+      CancelTransactionInProgress(*message);
     }
   } catch (const EConnectionClosed&) {
     throw;

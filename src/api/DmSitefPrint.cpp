@@ -1,3 +1,6 @@
+#include <cstdint>
+#include <cstring>
+
 #include "api/Base64.h"
 #include "api/DmSitef.h"
 #include "api/JsonMessage.h"
@@ -13,23 +16,41 @@ constexpr std::uint16_t kHiddenWindow = 0;
 
 }  // namespace
 
-std::string LimparBase64(const std::string& text) {
-  // Sized once and filled through a pointer: a document is megabytes long.
-  std::string clean(text.size(), '\0');
-  char* out = clean.data();
-  for (const char c : text) {
+std::string LimparBase64(std::string text) {
+  // Dropping blanks moves no comma ahead of another, so the header is skipped
+  // first; the rest is moved down over it and over the blanks in one pass.
+  const auto comma = text.find(',');
+  const char* in = text.data() + (comma == std::string::npos ? 0 : comma + 1);
+  const char* const end = text.data() + text.size();
+  char* out = text.data();
+  constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+  constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+  const auto has = [](std::uint64_t word, char c) {
+    const std::uint64_t x = word ^ (kOnes * static_cast<unsigned char>(c));
+    return ((x - kOnes) & ~x & kHighs) != 0;
+  };
+  while (in != end) {
+    std::uint64_t word;
+    // Eight bytes without LF, CR or blank (nearly all of them) in one move.
+    if (end - in >= 8 &&
+        (std::memcpy(&word, in, 8), !has(word, '\n') && !has(word, '\r') && !has(word, ' '))) {
+      std::memcpy(out, &word, 8);
+      out += 8;
+      in += 8;
+      continue;
+    }
+    const char c = *in++;
     *out = c;
     out += c != '\n' && c != '\r' && c != ' ';
   }
-  clean.resize(static_cast<std::size_t>(out - clean.data()));
-  const auto comma = clean.find(',');
-  return comma == std::string::npos ? clean : clean.substr(comma + 1);
+  text.resize(static_cast<std::size_t>(out - text.data()));
+  return text;
 }
 
-bool ConverterBase64ParaPDF(const std::string& text, const std::string& path,
+bool ConverterBase64ParaPDF(std::string text, const std::string& path,
                             ClientConnection& connection) {
   try {
-    const std::string bytes = Base64Decode(LimparBase64(text));
+    const std::string bytes = Base64DecodeInPlace(LimparBase64(std::move(text)));
     platform::Current().WriteFile(path, bytes, false);
     return true;
   } catch (const std::exception& error) {
@@ -42,24 +63,30 @@ void KillSumatraProcess() {
   platform::Current().TerminateProcessesNamed(kPrintProgram);
 }
 
-void TDmSitef::Print(const std::string& pContent, ClientConnection& pIdContext) {
-  const auto request = ParseJsonMessage(pContent);
-  if (!request || GetValue(*request, "type") != "print") {
+void TDmSitef::Print(nlohmann::ordered_json& pMessage, ClientConnection& pIdContext) {
+  if (GetValue(pMessage, "type") != "print") {
     pIdContext.SendClientMessage(GetJsonError("Campo type diferente de print."));
     return;
   }
-  const std::string data = Trim(GetValue(*request, "data"));
+  const auto member = pMessage.find("data");
+  std::string data = member != pMessage.end() && member->is_string()
+                         ? std::move(member->get_ref<std::string&>())
+                         : GetValue(pMessage, "data");
+  const std::string_view trimmed = TrimView(data);
+  const auto begin = static_cast<std::size_t>(trimmed.data() - data.data());
+  data.resize(begin + trimmed.size());
+  data.erase(0, begin);
   if (data.empty()) {
     pIdContext.SendClientMessage(GetJsonError("Campo \"data\" não foi preenchido."));
     return;
   }
   try {
-    const std::string fileType = GetValue(*request, "file_type");
+    const std::string fileType = GetValue(pMessage, "file_type");
     if (fileType != "pdf") {
       pIdContext.SendClientMessage(GetJsonError("Tipo do arquivo inválido. Valor permitido [pdf]"));
       return;
     }
-    PrintData(fileType, data, pIdContext);
+    PrintData(fileType, std::move(data), pIdContext);
   } catch (const EConnectionClosed&) {
     throw;
   } catch (const std::exception& error) {
@@ -67,7 +94,7 @@ void TDmSitef::Print(const std::string& pContent, ClientConnection& pIdContext) 
   }
 }
 
-void TDmSitef::PrintData(const std::string& FileType, const std::string& Data,
+void TDmSitef::PrintData(const std::string& FileType, std::string Data,
                          ClientConnection& pIdContext) {
   const platform::Platform& os = platform::Current();
   const std::string printer = fConfig.ReadString("sitef", "printer", "");
@@ -86,7 +113,7 @@ void TDmSitef::PrintData(const std::string& FileType, const std::string& Data,
     return;
   }
   const std::string file = folder + "Temp." + FileType;
-  if (FileType == "pdf" && !ConverterBase64ParaPDF(Data, file, pIdContext)) {
+  if (FileType == "pdf" && !ConverterBase64ParaPDF(std::move(Data), file, pIdContext)) {
     return;
   }
   if (!os.FileExists(file)) {

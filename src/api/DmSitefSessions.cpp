@@ -95,19 +95,18 @@ std::int64_t UnixSeconds(TDateTime utc) {
 
 }  // namespace
 
-void TDmSitef::CreateSession(const std::string& pConfig, ClientConnection& pIdContext) {
-  const auto request = ParseJsonMessage(pConfig);
-  if (!request || !request->is_object()) {
+void TDmSitef::CreateSession(const nlohmann::ordered_json& pMessage, ClientConnection& pIdContext) {
+  if (!pMessage.is_object()) {
     pIdContext.SendClientMessage(GetJsonError("Configuração de entrada inválida."));
     return;
   }
   SessionClaims claims;
   try {
-    if (GetValue(*request, "type") != "session") {
+    if (GetValue(pMessage, "type") != "session") {
       throw ESessionRefused("Configuração de entrada inválida: type diferente de \"session\".");
     }
     const Json tokenClaims =
-        VerifyAccessToken(GetValue(*request, "token"), JWTSecretKey(), UnixSeconds(NowUTC()));
+        VerifyAccessToken(GetValue(pMessage, "token"), JWTSecretKey(), UnixSeconds(NowUTC()));
     claims = ReadClaims(tokenClaims, fConfig, CliSiTef());
   } catch (const Exception& refused) {
     pIdContext.SendClientMessage(GetJsonError(refused.what()));
@@ -145,16 +144,15 @@ void TDmSitef::CreateSession(const std::string& pConfig, ClientConnection& pIdCo
   pIdContext.SendClientMessage(reply);
 }
 
-bool TDmSitef::ValidateSession(const std::string& pContent, ClientConnection& pIdContext,
+bool TDmSitef::ValidateSession(const nlohmann::ordered_json& pMessage, ClientConnection& pIdContext,
                                TSession& pSession) {
-  const auto request = ParseJsonMessage(pContent);
-  if (!request || !request->is_object()) {
+  if (!pMessage.is_object()) {
     pIdContext.SendClientMessage(GetJsonError("Os dados recebidos são inválidos."));
     return false;
   }
   std::string uuid;
   try {
-    uuid = GetValue(*request, "session_uuid");
+    uuid = GetValue(pMessage, "session_uuid");
   } catch (const Exception& missing) {
     pIdContext.SendClientMessage(GetJsonError(missing.what()));
     return false;
@@ -173,10 +171,9 @@ bool TDmSitef::ValidateSession(const std::string& pContent, ClientConnection& pI
   return true;
 }
 
-void TDmSitef::FinishSession(const std::string& pContent, ClientConnection& pIdContext,
+void TDmSitef::FinishSession(const nlohmann::ordered_json& pMessage, ClientConnection& pIdContext,
                              const TSession& pSession) {
-  const auto request = ParseJsonMessage(pContent);
-  if (!request || GetValue(*request, "type") != "session") {
+  if (GetValue(pMessage, "type") != "session") {
     pIdContext.SendClientMessage(GetJsonError("Campo type diferente de session."));
     return;
   }

@@ -8,10 +8,9 @@
 #include "api/WireJson.h"
 #include "tef/VornCliSiTefTef.h"
 
-void TDmSitef::InitializeSiTef(const std::string& pContent, ClientConnection& pIdContext,
+void TDmSitef::InitializeSiTef(const nlohmann::ordered_json& pMessage, ClientConnection& pIdContext,
                                const TSession& /*pSession*/) {
-  const auto request = ParseJsonMessage(pContent);
-  if (!request || GetValue(*request, "type") != "initialize") {
+  if (GetValue(pMessage, "type") != "initialize") {
     pIdContext.SendClientMessage(GetJsonError("Campo type diferente de initialize."));
     return;
   }
@@ -33,10 +32,9 @@ void TDmSitef::InitializeSiTef(const std::string& pContent, ClientConnection& pI
   }
 }
 
-void TDmSitef::CheckPinpad(const std::string& pContent, ClientConnection& pIdContext,
+void TDmSitef::CheckPinpad(const nlohmann::ordered_json& pMessage, ClientConnection& pIdContext,
                            const TSession& /*pSession*/) {
-  const auto request = ParseJsonMessage(pContent);
-  if (!request || GetValue(*request, "type") != "status") {
+  if (GetValue(pMessage, "type") != "status") {
     pIdContext.SendClientMessage(GetJsonError("Campo type diferente de pinpad."));
     return;
   }

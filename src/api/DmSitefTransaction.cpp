@@ -130,13 +130,12 @@ std::string TDmSitef::ConverterData(const std::string& text) {
   return result;
 }
 
-void TDmSitef::StartTransaction(const std::string& pContent, ClientConnection& pIdContext,
-                                const TSession&) {
+void TDmSitef::StartTransaction(const nlohmann::ordered_json& pMessage,
+                                ClientConnection& pIdContext, const TSession&) {
   std::optional<TUsoTEF> uso;
   std::vector<std::string> finais;
   try {
-    const auto message = ParseJsonMessage(pContent);
-    const std::optional<TPedido> pedido = LerPedido(*message, pIdContext);
+    const std::optional<TPedido> pedido = LerPedido(pMessage, pIdContext);
     if (!pedido) {
       return;
     }
@@ -243,12 +242,8 @@ void TDmSitef::TomarResultado(std::vector<std::string>& finais) {
   }
 }
 
-void TDmSitef::CancelTransactionInProgress(const std::string& pContent) {
-  const auto message = ParseJsonMessage(pContent);
-  if (!message) {
-    return;
-  }
-  if (GetValue(*message, "type") != "cancellation") {
+void TDmSitef::CancelTransactionInProgress(const nlohmann::ordered_json& pMessage) {
+  if (GetValue(pMessage, "type") != "cancellation") {
     return;
   }
   GravaLog("Entrou no cancelamento.");
@@ -321,7 +316,7 @@ std::string TDmSitef::GetClientResponse() {
     return WireJson(*message);
   }
   if (route == "/transaction/cancel") {
-    CancelTransactionInProgress(text);
+    CancelTransactionInProgress(*message);
   }
   return "";
 }

@@ -31,14 +31,14 @@ std::string TDmSitef::GetFileVersion(const std::string& file) {
   return text;
 }
 
-void TDmSitef::CheckFileVersion(const std::string& pContent, ClientConnection& pIdContext) {
-  const auto request = ParseJsonMessage(pContent);
-  if (!request || GetValue(*request, "type") != "version") {
+void TDmSitef::CheckFileVersion(const nlohmann::ordered_json& pMessage,
+                                ClientConnection& pIdContext) {
+  if (GetValue(pMessage, "type") != "version") {
     pIdContext.SendClientMessage(GetJsonError("Campo type diferente de version."));
     return;
   }
   try {
-    const std::string category = GetValue(*request, "category");
+    const std::string category = GetValue(pMessage, "category");
     if (!VornStrIn(category, {"service_exe", "clisitef_dll"})) {
       pIdContext.SendClientMessage(
           GetJsonError("Categoria inválida. Valores permitidos [service_exe, clisitef_dll]"));

@@ -1,36 +1,31 @@
 #include "api/Rest.h"
 
-#include <curl/curl.h>
 #include <openssl/pem.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 
 #include <memory>
-#include <mutex>
 
+#include "api/CurlLibrary.h"
 #include "util/Exception.h"
 
 namespace {
 
-void InitCurlOnce() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
 struct CurlDeleter {
-  void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+  void operator()(CURL* handle) const { TCurlLibrary::Get().easy_cleanup(handle); }
 };
 struct SlistDeleter {
-  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+  void operator()(curl_slist* list) const { TCurlLibrary::Get().slist_free_all(list); }
 };
 
 std::string Escape(CURL* curl, const std::string& text) {
-  char* escaped = curl_easy_escape(curl, text.c_str(), static_cast<int>(text.size()));
+  const TCurlLibrary& lib = TCurlLibrary::Get();
+  char* escaped = lib.easy_escape(curl, text.c_str(), static_cast<int>(text.size()));
   if (escaped == nullptr) {
     throw Exception("Request Error out of memory");
   }
   std::string result(escaped);
-  curl_free(escaped);
+  lib.free(escaped);
   return result;
 }
 
@@ -81,7 +76,8 @@ CURLcode AddExtraAuthorities(CURL*, void* sslContext, void* file) {
 
 void Check(CURLcode code, const char* errorBuffer) {
   if (code != CURLE_OK) {
-    const std::string cause = errorBuffer[0] != '\0' ? errorBuffer : curl_easy_strerror(code);
+    const std::string cause =
+        errorBuffer[0] != '\0' ? errorBuffer : TCurlLibrary::Get().easy_strerror(code);
     throw Exception("Request Error " + cause);
   }
 }
@@ -107,8 +103,8 @@ const char* RequestMethodName(TRESTRequestMethod method) {
 TRESTResponse execRequest(TRESTRequestMethod method, const std::string& URL,
                           const TArrayParamRequest& parameters, const std::string& body,
                           const TRestOptions& options) {
-  InitCurlOnce();
-  std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
+  const TCurlLibrary& lib = TCurlLibrary::Get();
+  std::unique_ptr<CURL, CurlDeleter> curl(lib.easy_init());
   if (!curl) {
     throw Exception("Request Error the HTTP client could not be created");
   }
@@ -118,11 +114,11 @@ TRESTResponse execRequest(TRESTRequestMethod method, const std::string& URL,
   std::string address = URL;
   std::string query;
   curl_slist* rawHeaders = nullptr;
-  rawHeaders = curl_slist_append(rawHeaders, "Accept: */*");
-  rawHeaders = curl_slist_append(rawHeaders, "Accept-Charset: UTF-8, *;q=0.8");
+  rawHeaders = lib.slist_append(rawHeaders, "Accept: */*");
+  rawHeaders = lib.slist_append(rawHeaders, "Accept-Charset: UTF-8, *;q=0.8");
   // "Name;" is how libcurl sends a header with an empty value.
-  rawHeaders = curl_slist_append(rawHeaders, "User-Agent;");
-  rawHeaders = curl_slist_append(rawHeaders, "Expect:");
+  rawHeaders = lib.slist_append(rawHeaders, "User-Agent;");
+  rawHeaders = lib.slist_append(rawHeaders, "Expect:");
   std::unique_ptr<curl_slist, SlistDeleter> headers(rawHeaders);
   for (const TParamRequest& parameter : parameters) {
     switch (parameter.tipo) {
@@ -131,7 +127,7 @@ TRESTResponse execRequest(TRESTRequestMethod method, const std::string& URL,
             parameter.encode ? Escape(handle, parameter.valor) : parameter.valor;
         const std::string line =
             value.empty() ? parameter.nome + ";" : parameter.nome + ": " + value;
-        headers.reset(curl_slist_append(headers.release(), line.c_str()));
+        headers.reset(lib.slist_append(headers.release(), line.c_str()));
         break;
       }
       case rpURLSEGMENT: {
@@ -158,38 +154,44 @@ TRESTResponse execRequest(TRESTRequestMethod method, const std::string& URL,
     if (sendsBody && body.empty()) {
       content = query;
       headers.reset(
-          curl_slist_append(headers.release(), "Content-Type: application/x-www-form-urlencoded"));
+          lib.slist_append(headers.release(), "Content-Type: application/x-www-form-urlencoded"));
     } else {
       address += (address.find('?') == std::string::npos ? "?" : "&") + query;
     }
   }
   if (!body.empty()) {
-    headers.reset(curl_slist_append(headers.release(), "Content-Type: application/json"));
+    headers.reset(lib.slist_append(headers.release(), "Content-Type: application/json"));
   }
 
   TRESTResponse response;
-  curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, errorBuffer);
-  curl_easy_setopt(handle, CURLOPT_URL, address.c_str());
-  curl_easy_setopt(handle, CURLOPT_CUSTOMREQUEST, RequestMethodName(method));
+  lib.easy_setopt(handle, CURLOPT_ERRORBUFFER, errorBuffer);
+  lib.easy_setopt(handle, CURLOPT_URL, address.c_str());
+  lib.easy_setopt(handle, CURLOPT_CUSTOMREQUEST, RequestMethodName(method));
   if (method == TRESTRequestMethod::rmGET) {
-    curl_easy_setopt(handle, CURLOPT_HTTPGET, 1L);
+    lib.easy_setopt(handle, CURLOPT_HTTPGET, 1L);
   } else if (sendsBody || !content.empty()) {
-    curl_easy_setopt(handle, CURLOPT_POSTFIELDS, content.c_str());
-    curl_easy_setopt(handle, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(content.size()));
+    lib.easy_setopt(handle, CURLOPT_POSTFIELDS, content.c_str());
+    lib.easy_setopt(handle, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(content.size()));
   }
-  curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get());
-  curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, options.timeoutMs);
-  curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, AppendBody);
-  curl_easy_setopt(handle, CURLOPT_WRITEDATA, &response.Content);
-  curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, ReadHeaderLine);
-  curl_easy_setopt(handle, CURLOPT_HEADERDATA, &response.StatusText);
+  lib.easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get());
+  lib.easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
+  lib.easy_setopt(handle, CURLOPT_TIMEOUT_MS, options.timeoutMs);
+  lib.easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+  lib.easy_setopt(handle, CURLOPT_WRITEFUNCTION, AppendBody);
+  lib.easy_setopt(handle, CURLOPT_WRITEDATA, &response.Content);
+  lib.easy_setopt(handle, CURLOPT_HEADERFUNCTION, ReadHeaderLine);
+  lib.easy_setopt(handle, CURLOPT_HEADERDATA, &response.StatusText);
+  // The system's authorities are looked up in OpenSSL's certificate folder one
+  // by one as a verification needs them, instead of the whole bundle (about
+  // 140 certificates, most of a callback's processor time) being parsed for
+  // every request.
+  lib.easy_setopt(handle, CURLOPT_CAINFO, static_cast<const char*>(nullptr));
+  lib.easy_setopt(handle, CURLOPT_CAPATH, X509_get_default_cert_dir());
   if (!options.extraCAFile.empty()) {
-    curl_easy_setopt(handle, CURLOPT_SSL_CTX_FUNCTION, AddExtraAuthorities);
-    curl_easy_setopt(handle, CURLOPT_SSL_CTX_DATA, &options.extraCAFile);
+    lib.easy_setopt(handle, CURLOPT_SSL_CTX_FUNCTION, AddExtraAuthorities);
+    lib.easy_setopt(handle, CURLOPT_SSL_CTX_DATA, &options.extraCAFile);
   }
-  Check(curl_easy_perform(handle), errorBuffer);
-  curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &response.StatusCode);
+  Check(lib.easy_perform(handle), errorBuffer);
+  lib.easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &response.StatusCode);
   return response;
 }

@@ -1,21 +1,22 @@
 #pragma once
 
-#include <FL/Fl_Button.H>
-#include <FL/Fl_Double_Window.H>
-#include <FL/Fl_Text_Buffer.H>
-#include <FL/Fl_Text_Editor.H>
-
+#include <functional>
 #include <memory>
 #include <string>
 
+#include "host/ModoDebugView.h"
 #include "host/QuorelSiTefService.h"
 
 // The debug window: Start and Stop around the server, and a test button that
-// posts the sample result message in mmJson to the sale API callback.
+// posts the sample result message in the editor to the sale API callback. The
+// widgets are a TModoDebugView; this class is what they do.
 class TfrmModoDebug {
  public:
-  // FormCreate: builds the window and creates the service module.
-  explicit TfrmModoDebug(ClientHandlers handlers);
+  using ViewFactory = std::function<std::unique_ptr<TModoDebugView>(TModoDebugView::Events)>;
+
+  // FormCreate: builds the window through `makeView` and creates the service
+  // module.
+  TfrmModoDebug(ClientHandlers handlers, const ViewFactory& makeView);
   ~TfrmModoDebug();
   TfrmModoDebug(const TfrmModoDebug&) = delete;
   TfrmModoDebug& operator=(const TfrmModoDebug&) = delete;
@@ -27,20 +28,17 @@ class TfrmModoDebug {
   void ApplicationEvents1Idle();
   void BitBtn1Click();
 
-  Fl_Double_Window* Window() const { return window_.get(); }
-  Fl_Button* ButtonStart = nullptr;
-  Fl_Button* ButtonStop = nullptr;
-  Fl_Button* BitBtn1 = nullptr;
-  Fl_Text_Editor* mmJson = nullptr;
+  TModoDebugView& View() const { return *view_; }
 
  private:
-  std::unique_ptr<Fl_Double_Window> window_;
-  std::unique_ptr<Fl_Text_Buffer> json_;
+  std::unique_ptr<TModoDebugView> view_;
   std::unique_ptr<TQuorelSiTefService> service_;
 };
 
 // The process-wide debug window (set while one exists).
 extern TfrmModoDebug* frmModoDebug;
 
-// Opens the debug window and runs the GUI loop until it is closed.
+// Opens the window module beside the executable, shows the debug window and
+// runs the GUI loop until it is closed. Without the module: a message on the
+// standard error stream and exit code 1.
 int RunDebugWindow(ClientHandlers handlers);

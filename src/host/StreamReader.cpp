@@ -10,25 +10,34 @@ constexpr std::size_t kReadChunk = 16384;
 }
 
 bool StreamReader::Fill(Clock::time_point deadline) {
-  if (pos_ == buffer_.size()) {
-    buffer_.clear();
-    pos_ = 0;
+  if (!buffer_) {
+    buffer_.reset(new std::uint8_t[kReadChunk]);
   }
-  const std::size_t old = buffer_.size();
-  buffer_.resize(old + kReadChunk);
-  const std::size_t got = stream_.ReadSome(buffer_.data() + old, kReadChunk, deadline);
-  buffer_.resize(old + got);
-  return got > 0;
+  pos_ = 0;
+  end_ = stream_.ReadSome(buffer_.get(), kReadChunk, deadline);
+  return end_ > 0;
 }
 
 void StreamReader::ReadExact(std::uint8_t* out, std::size_t size, Clock::time_point firstDeadline,
                              std::chrono::milliseconds stall, const char* timeoutMessage) {
   Clock::time_point deadline = firstDeadline;
   while (size > 0) {
-    if (!HasBuffered() && !Fill(deadline))
-      throw EConnectionFault(timeoutMessage);
-    const std::size_t take = std::min(size, buffer_.size() - pos_);
-    std::memcpy(out, buffer_.data() + pos_, take);
+    if (!HasBuffered()) {
+      // A large read goes straight to its destination, not through the buffer.
+      if (size >= kReadChunk) {
+        const std::size_t got = stream_.ReadSome(out, size, deadline);
+        if (got == 0)
+          throw EConnectionFault(timeoutMessage);
+        out += got;
+        size -= got;
+        deadline = Clock::now() + stall;
+        continue;
+      }
+      if (!Fill(deadline))
+        throw EConnectionFault(timeoutMessage);
+    }
+    const std::size_t take = std::min(size, end_ - pos_);
+    std::memcpy(out, buffer_.get() + pos_, take);
     pos_ += take;
     out += take;
     size -= take;

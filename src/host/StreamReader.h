@@ -3,8 +3,8 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
-#include <vector>
 
 #include "host/ByteStream.h"
 
@@ -29,13 +29,17 @@ class StreamReader {
   std::string ReadLine(std::size_t maxLength, Clock::time_point deadline);
 
   // True when bytes are already buffered here.
-  bool HasBuffered() const { return pos_ < buffer_.size(); }
+  bool HasBuffered() const { return pos_ < end_; }
 
  private:
-  // Reads more bytes into the buffer; false when `deadline` passed first.
+  // Reads more bytes into the empty buffer; false when `deadline` passed
+  // first.
   bool Fill(Clock::time_point deadline);
 
   ByteStream& stream_;
-  std::vector<std::uint8_t> buffer_;
+  // Allocated on the first read and never cleared: bytes [pos_, end_) are
+  // the ones not yet taken.
+  std::unique_ptr<std::uint8_t[]> buffer_;
   std::size_t pos_ = 0;
+  std::size_t end_ = 0;
 };

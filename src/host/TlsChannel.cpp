@@ -60,6 +60,17 @@ void TlsChannel::Handshake(Clock::time_point deadline) {
 }
 
 std::size_t TlsChannel::ReadSome(std::uint8_t* data, std::size_t size, Clock::time_point deadline) {
+  bool buffered;
+  {
+    std::lock_guard lock(io_);
+    buffered = SSL_has_pending(ssl_) == 1;
+  }
+  // With nothing received yet, wait for the socket first: a read now would
+  // only report that there is nothing.
+  if (!buffered && Remaining(deadline).count() != 0 &&
+      !socket_->WaitReadable(Remaining(deadline))) {
+    return 0;
+  }
   for (;;) {
     int error;
     {

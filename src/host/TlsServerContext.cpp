@@ -28,6 +28,11 @@ TlsServerContext::TlsServerContext(const std::string& certificateFile, const std
   SSL_CTX_set_options(ctx_, SSL_OP_NO_RENEGOTIATION);
   SSL_CTX_set_mode(ctx_, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
   SSL_CTX_set_verify(ctx_, SSL_VERIFY_NONE, nullptr);
+  // Whole records in one read of the socket instead of a header read and a
+  // body read.
+  SSL_CTX_set_read_ahead(ctx_, 1);
+  // Room for several records per read during a large message.
+  SSL_CTX_set_default_read_buffer_len(ctx_, 64 * 1024);
   if (SSL_CTX_use_certificate_chain_file(ctx_, certificateFile.c_str()) != 1) {
     fail("Não foi possível carregar o certificado", certificateFile);
   }

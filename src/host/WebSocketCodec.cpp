@@ -4,6 +4,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -62,6 +63,22 @@ std::string Inflate(const std::string& gz, std::uint64_t maxBytes) {
   }
   inflateEnd(&zs);
   return out;
+}
+// XORs `size` payload bytes with the masking key, the first of them being
+// byte `index` of the payload; eight bytes at a time.
+void Unmask(std::uint8_t* data, std::size_t size, const std::uint8_t mask[4], std::uint64_t index) {
+  std::uint8_t pattern[8];
+  for (std::size_t i = 0; i < 8; ++i) pattern[i] = mask[(index + i) % 4];
+  std::uint64_t word_mask;
+  std::memcpy(&word_mask, pattern, 8);
+  std::size_t i = 0;
+  for (; size - i >= 8; i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, data + i, 8);
+    word ^= word_mask;
+    std::memcpy(data + i, &word, 8);
+  }
+  for (; i < size; ++i) data[i] ^= pattern[i % 8];
 }
 }  // namespace
 
@@ -163,10 +180,16 @@ WebSocketMessage ReadWebSocketMessage(StreamReader& in, const FrameLimits& limit
       throw EMessageTooLarge(TooBig(limits.maxMessageBytes));
     }
     // Grow as the bytes arrive, so a declared length costs no memory before
-    // the peer actually sends it.
+    // the peer actually sends it. Once a quarter of it has arrived, room for
+    // the rest is made at once: growing by doubling would copy and touch
+    // about twice the message (fresh memory is the dearest part of a large
+    // message).
     std::uint64_t remaining = length;
     std::uint64_t index = 0;
     while (remaining > 0) {
+      if (length - remaining >= length / 4 && message.payload.capacity() < collected + length) {
+        message.payload.reserve(static_cast<std::size_t>(collected + length));
+      }
       const std::size_t take =
           static_cast<std::size_t>(std::min<std::uint64_t>(remaining, kGrowStep));
       const std::size_t offset = message.payload.size();
@@ -174,7 +197,8 @@ WebSocketMessage ReadWebSocketMessage(StreamReader& in, const FrameLimits& limit
       auto* data = reinterpret_cast<std::uint8_t*>(message.payload.data()) + offset;
       in.ReadExact(data, take, Clock::now() + limits.stall, limits.stall, kStalled);
       if (masked) {
-        for (std::size_t i = 0; i < take; ++i, ++index) data[i] ^= mask[index % 4];
+        Unmask(data, take, mask, index);
+        index += take;
       }
       remaining -= take;
     }
@@ -183,16 +207,16 @@ WebSocketMessage ReadWebSocketMessage(StreamReader& in, const FrameLimits& limit
   }
 }
 
-std::string DetectAndDecompress(const std::string& bytes, std::uint64_t maxBytes) {
+std::string DetectAndDecompress(std::string bytes, std::uint64_t maxBytes) {
   if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0x1F &&
       static_cast<unsigned char>(bytes[1]) == 0x8B) {
     return DecodeUtf8Lossy(Inflate(bytes, maxBytes));
   }
-  return DecodeUtf8Lossy(bytes);
+  return DecodeUtf8Lossy(std::move(bytes));
 }
 
-std::string MessageText(const WebSocketMessage& message, std::uint64_t maxBytes) {
+std::string MessageText(WebSocketMessage message, std::uint64_t maxBytes) {
   if (message.opcode == OPCODE_BINARY)
-    return DetectAndDecompress(message.payload, maxBytes);
-  return DecodeUtf8Lossy(message.payload);
+    return DetectAndDecompress(std::move(message.payload), maxBytes);
+  return DecodeUtf8Lossy(std::move(message.payload));
 }

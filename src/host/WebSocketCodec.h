@@ -59,8 +59,8 @@ WebSocketMessage ReadWebSocketMessage(StreamReader& in, const FrameLimits& limit
 // gzip magic is inflated (at most `maxBytes`, beyond that EConnectionFault);
 // everything is decoded as UTF-8 with U+FFFD for invalid sequences. Throws
 // EConversionError for a damaged gzip stream.
-std::string MessageText(const WebSocketMessage& message, std::uint64_t maxBytes);
+std::string MessageText(WebSocketMessage message, std::uint64_t maxBytes);
 
 // Inflates a gzip payload when it starts with the magic 1F 8B; decodes as
 // UTF-8 either way.
-std::string DetectAndDecompress(const std::string& bytes, std::uint64_t maxBytes);
+std::string DetectAndDecompress(std::string bytes, std::uint64_t maxBytes);

@@ -61,7 +61,7 @@ std::string TWebSocketConnection::DecodeWebSocketFrame() {
       Abort();
       throw EConnectionClosed("Conexão encerrada pelo cliente.");
     }
-    text = MessageText(message, settings_.frames.maxMessageBytes);
+    text = MessageText(std::move(message), settings_.frames.maxMessageBytes);
   } catch (const EConversionError& e) {
     log_(std::string("Erro na conversão: ") + e.what());
     return "";

@@ -84,6 +84,8 @@ class Platform {
   virtual void* LoadedLibrary(const std::string& path) const = 0;
   virtual void* FindSymbol(void* library, const std::string& name) const = 0;
   virtual bool FreeLibrary(void* library) const = 0;
+  // The name LoadLibrary finds the system's libcurl by.
+  virtual std::string HttpClientLibrary() const = 0;
 
   // Processes. RunAndWait starts the command line and waits for it to end;
   // ShellOpen starts the program with its parameters and returns at once.

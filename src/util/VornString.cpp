@@ -57,7 +57,7 @@ std::string VornStrZero(std::int32_t value, int n) {
   return VornPadL(std::to_string(value), std::clamp(n, 0, 255), '0');
 }
 
-std::string Trim(const std::string& text) {
+std::string_view TrimView(std::string_view text) {
   const auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
   std::size_t begin = 0;
   std::size_t end = text.size();
@@ -68,6 +68,10 @@ std::string Trim(const std::string& text) {
     --end;
   }
   return text.substr(begin, end - begin);
+}
+
+std::string Trim(const std::string& text) {
+  return std::string(TrimView(text));
 }
 
 std::string UpperCase(const std::string& text) {

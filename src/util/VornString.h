@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // List membership and padding over UTF-8 text.
@@ -18,6 +19,8 @@ std::string VornStrZero(std::int32_t value, int n);
 
 // Text with leading and trailing blanks and control characters removed.
 std::string Trim(const std::string& text);
+// The same, as a view into `text`.
+std::string_view TrimView(std::string_view text);
 std::string UpperCase(const std::string& text);
 std::string LowerCase(const std::string& text);
 // Equality with letter case ignored (ASCII and Latin-1 letters).

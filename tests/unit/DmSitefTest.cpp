@@ -156,7 +156,7 @@ TEST_F(DmSitefTest, RefusedSessionStartChangesNothing) {
     const char* error;
   } cases[] = {
       {"[1]", "Configuração de entrada inválida."},
-      {"nada", "Configuração de entrada inválida."},
+      {R"("nada")", "Configuração de entrada inválida."},
       {R"({"type":"sessao","token":"x"})",
        R"(Configuração de entrada inválida: type diferente de "session".)"},
       {R"({"token":"x"})", "Campo type nao encontrado."},
@@ -184,7 +184,7 @@ TEST_F(DmSitefTest, RefusedSessionStartChangesNothing) {
       {Start(HS256(Claims({{"callback_url", R"("   ")"}}))), "URL de callback não informada."},
   };
   for (const auto& row : cases) {
-    dm.CreateSession(row.message, connection);
+    dm.CreateSession(*ParseJsonMessage(row.message), connection);
     EXPECT_EQ(connection.Take(), std::vector<std::string>{TDmSitef::GetJsonError(row.error)})
         << row.message;
   }
@@ -211,7 +211,8 @@ TEST_F(DmSitefTest, TerminalNumberAndRestrictionsFollowTheConfiguration) {
   for (const auto& row : cases) {
     TDmSitef fresh(config);
     WriteIni(row.ini);
-    fresh.CreateSession(Start(HS256(Claims({{"secctional_code", row.sectional}}))), connection);
+    fresh.CreateSession(
+        *ParseJsonMessage(Start(HS256(Claims({{"secctional_code", row.sectional}})))), connection);
     connection.Take();
     EXPECT_EQ(fresh.CliSiTef().fNumeroTerminal, VornAnsiStr(row.terminal)) << row.ini;
     EXPECT_EQ(fresh.CliSiTef().fRestricoes, VornAnsiStr(row.restrictions)) << row.ini;
@@ -220,7 +221,7 @@ TEST_F(DmSitefTest, TerminalNumberAndRestrictionsFollowTheConfiguration) {
 
 TEST_F(DmSitefTest, SessionWithoutIdentifierIsNotCreated) {
   os.failGuid = true;
-  dm.CreateSession(Start(HS256(Claims())), connection);
+  dm.CreateSession(*ParseJsonMessage(Start(HS256(Claims()))), connection);
   EXPECT_EQ(connection.Take(), std::vector<std::string>{TDmSitef::GetJsonError(
                                    "Não foi possível gerar o identificador da sessão.")});
   EXPECT_EQ(dm.SessionList().Count(), 0u);
@@ -233,7 +234,7 @@ TEST_F(DmSitefTest, SessionExpiresAfterThirtyMinutes) {
       R"({"route":"/session/finish","type":"session","session_uuid":")" + uuid + R"("})";
   Advance(1799);
   TSession session;
-  EXPECT_TRUE(dm.ValidateSession(finish, connection, session));
+  EXPECT_TRUE(dm.ValidateSession(*ParseJsonMessage(finish), connection, session));
   Advance(1);
   dm.RouteTargeting(finish, connection);
   EXPECT_EQ(connection.Take(),
@@ -252,7 +253,8 @@ TEST_F(DmSitefTest, ExpiryIsDecidedInUtc) {
   os.SetUtcOffsetMinutes(-180);
   os.SetNow({2026, 12, 10, 13, 50, 0, 0});
   TSession session;
-  EXPECT_FALSE(dm.ValidateSession(R"({"session_uuid":")" + uuid + R"("})", connection, session));
+  EXPECT_FALSE(dm.ValidateSession(*ParseJsonMessage(R"({"session_uuid":")" + uuid + R"("})"),
+                                  connection, session));
   EXPECT_EQ(connection.Take(),
             std::vector<std::string>{TDmSitef::GetJsonError("Sessão expirada.")});
 }

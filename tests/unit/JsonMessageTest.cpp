@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "api/JsonMessage.h"
 #include "api/WireJson.h"
 #include "util/Exception.h"
@@ -70,6 +72,99 @@ TEST(ParseJsonMessage, RefusesWhatIsNotJson) {
                                std::string(600, '[') + std::string(600, ']')};
   for (const std::string& text : cases) {
     EXPECT_FALSE(ParseJsonMessage(text).has_value()) << text.substr(0, 40);
+  }
+}
+
+// The reader against the JSON grammar: each row is a text and the document
+// written back (WireJson), or nothing when the text must be refused.
+TEST(ParseJsonMessage, ReadsTheJsonGrammarStrictly) {
+  const std::string nested512 = std::string(512, '[') + std::string(512, ']');
+  const std::string runA = std::string(21, 'a');
+  const struct {
+    std::string text;
+    std::optional<std::string> written;
+  } cases[] = {
+      // Values at the top level, blanks around them, the byte order mark.
+      {"  {\"a\" : [ 1 , 2 ] }\r\n\t", R"({"a":[1,2]})"},
+      {"\xEF\xBB\xBF{}", "{}"},
+      {"\xEF\xBB{}", std::nullopt},
+      {" \xEF\xBB\xBF{}", std::nullopt},
+      {"[]", "[]"},
+      {"\"x\"", R"("x")"},
+      {"true", "true"},
+      {"null", "null"},
+      {"nul", std::nullopt},
+      {"True", std::nullopt},
+      {"{} {}", std::nullopt},
+      {"{,}", std::nullopt},
+      {R"({"a":1,})", std::nullopt},
+      {"[1,]", std::nullopt},
+      {"[,1]", std::nullopt},
+      {R"({"a" 1})", std::nullopt},
+      {R"({a:1})", std::nullopt},
+      {"{\"a\":1\v}", std::nullopt},
+      {std::string("{\"a\":1}\0", 8), std::nullopt},
+      // Numbers keep their text; what the grammar does not allow is refused,
+      // and so is a magnitude beyond the largest double.
+      {"[0,-0,10.50,1E3,1e+3,2.5e-3,-1.0E-0]", "[0,-0,10.50,1E3,1e+3,2.5e-3,-1.0E-0]"},
+      {"[1e-400,1.7976931348623157e308,0.000001e310]",
+       "[1e-400,1.7976931348623157e308,0.000001e310]"},
+      {"[99999999999999999999999999]", "[99999999999999999999999999]"},
+      {"[1e309]", std::nullopt},
+      {"[-2e308]", std::nullopt},
+      {"[0.1e310]", std::nullopt},
+      {"[" + std::string(400, '9') + "]", std::nullopt},
+      {"[01]", std::nullopt},
+      {"[+1]", std::nullopt},
+      {"[.5]", std::nullopt},
+      {"[1.]", std::nullopt},
+      {"[1e]", std::nullopt},
+      {"[1e+]", std::nullopt},
+      {"[-]", std::nullopt},
+      {"[0x10]", std::nullopt},
+      {"[NaN]", std::nullopt},
+      // Strings: escapes, surrogate pairs, raw UTF-8 checked.
+      {R"(["\"\\\/\b\f\n\r\t"])", R"(["\"\\\/\b\f\n\r\t"])"},
+      {R"(["\u0041\u00e9\u20AC\ud83d\ude00\u0000"])", R"(["A\u00E9\u20AC\uD83D\uDE00\u0000"])"},
+      {"[\"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\x7F\"]", "[\"\\u00E9\\u20AC\\uD83D\\uDE00\x7F\"]"},
+      {R"(["\ud83d"])", std::nullopt},
+      {R"(["\ud83dx"])", std::nullopt},
+      {R"(["\ud83d\u0041"])", std::nullopt},
+      {R"(["\ude00"])", std::nullopt},
+      {R"(["\u12"])", std::nullopt},
+      {R"(["\x41"])", std::nullopt},
+      {R"(["\'"])", std::nullopt},
+      {"[\"a\tb\"]", std::nullopt},
+      {"[\"a\nb\"]", std::nullopt},
+      {"[\"\x1F\"]", std::nullopt},
+      {"[\"\xC3\"]", std::nullopt},
+      {"[\"\xC0\xAF\"]", std::nullopt},
+      {"[\"\xE0\x80\xAF\"]", std::nullopt},
+      {"[\"\xED\xA0\x80\"]", std::nullopt},
+      {"[\"\xF4\x90\x80\x80\"]", std::nullopt},
+      {"[\"\xF5\x80\x80\x80\"]", std::nullopt},
+      {"[\"\xFF\"]", std::nullopt},
+      {"[\"abc", std::nullopt},
+      {"[\"abcdefghijklmnopqrstuvwxyz\\", std::nullopt},
+      // Long runs with a stop inside an eight-byte word.
+      {"[\"" + runA + "\\n" + runA + "\"]", ("[\"" + runA + "\\n" + runA + "\"]")},
+      {"[\"" + runA + "\xC3\xA9" + runA + "\"]", ("[\"" + runA + "\\u00E9" + runA + "\"]")},
+      {"[\"" + runA + "\x01" + runA + "\"]", std::nullopt},
+      {"[\"" + runA + "\x7F ~" + runA + "\"]", ("[\"" + runA + "\x7F ~" + runA + "\"]")},
+      // Nesting: 512 levels are read, 513 are not.
+      {nested512, nested512},
+      {"[" + nested512 + "]", std::nullopt},
+  };
+  for (const auto& row : cases) {
+    const auto document = ParseJsonMessage(row.text);
+    const std::string name = row.text.substr(0, 60);
+    if (!row.written) {
+      EXPECT_FALSE(document.has_value()) << name;
+    } else if (!document.has_value()) {
+      ADD_FAILURE() << name << ": refused";
+    } else {
+      EXPECT_EQ(WireJson(*document), *row.written) << name;
+    }
   }
 }
 

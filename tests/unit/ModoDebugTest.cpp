@@ -18,7 +18,9 @@
 #include "FakePlatform.h"
 #include "host/EchoDispatcher.h"
 #include "host/ModoDebug.h"
+#include "platform/Platform.h"
 #include "platform/Socket.h"
+#include "window/ModoDebugFltk.h"
 
 extern char** environ;
 
@@ -109,32 +111,45 @@ TEST(ModoDebug, WindowAndStartStop) {
                                   app.Path() + "Certificado >/dev/null";
   ASSERT_EQ(std::system(certificate.c_str()), 0);
 
-  auto form = std::make_unique<TfrmModoDebug>(EchoDispatcher([](const std::string&) {}));
-  form->Window()->show();
-  ASSERT_TRUE(PumpUntil([&] { return form->Window()->visible() != 0; })) << "window shown";
-  EXPECT_STREQ(form->Window()->label(), "SiTef service - Modo debug");
-  EXPECT_EQ(form->Window()->w(), 446);
-  EXPECT_EQ(form->Window()->h(), 257);
-  EXPECT_STREQ(form->ButtonStart->label(), "Start");
-  EXPECT_STREQ(form->ButtonStop->label(), "Stop");
-  EXPECT_STREQ(form->BitBtn1->label(), "BitBtn1");
-  EXPECT_TRUE(form->ButtonStart->active() && !form->ButtonStop->active()) << "before Start";
+  auto form = std::make_unique<TfrmModoDebug>(
+      EchoDispatcher([](const std::string&) {}), [](TModoDebugView::Events events) {
+        return std::make_unique<TModoDebugFltk>(std::move(events));
+      });
+  auto& view = static_cast<TModoDebugFltk&>(form->View());
+  view.Window()->show();
+  ASSERT_TRUE(PumpUntil([&] { return view.Window()->visible() != 0; })) << "window shown";
+  EXPECT_STREQ(view.Window()->label(), "SiTef service - Modo debug");
+  EXPECT_EQ(view.Window()->w(), 446);
+  EXPECT_EQ(view.Window()->h(), 257);
+  EXPECT_STREQ(view.ButtonStart->label(), "Start");
+  EXPECT_STREQ(view.ButtonStop->label(), "Stop");
+  EXPECT_STREQ(view.BitBtn1->label(), "BitBtn1");
+  EXPECT_TRUE(view.ButtonStart->active() && !view.ButtonStop->active()) << "before Start";
   EXPECT_FALSE(Listening(port));
 
-  form->ButtonStart->do_callback();
-  EXPECT_TRUE(PumpUntil([&] { return form->ButtonStop->active() != 0; })) << "Stop enabled";
-  EXPECT_FALSE(form->ButtonStart->active()) << "Start disabled while listening";
+  view.ButtonStart->do_callback();
+  EXPECT_TRUE(PumpUntil([&] { return view.ButtonStop->active() != 0; })) << "Stop enabled";
+  EXPECT_FALSE(view.ButtonStart->active()) << "Start disabled while listening";
   EXPECT_TRUE(Listening(port));
 
-  form->ButtonStop->do_callback();
-  EXPECT_TRUE(form->ButtonStart->active() && !form->ButtonStop->active()) << "after Stop";
+  view.ButtonStop->do_callback();
+  EXPECT_TRUE(view.ButtonStart->active() && !view.ButtonStop->active()) << "after Stop";
   EXPECT_FALSE(Listening(port));
 
-  form->ButtonStart->do_callback();
-  EXPECT_TRUE(PumpUntil([&] { return form->ButtonStop->active() != 0; })) << "second Start";
+  view.ButtonStart->do_callback();
+  EXPECT_TRUE(PumpUntil([&] { return view.ButtonStop->active() != 0; })) << "second Start";
   EXPECT_TRUE(Listening(port));
   form.reset();
   EXPECT_FALSE(Listening(port)) << "closing the window stops the server";
+}
+
+// The executable finds the window through the module's entry point.
+TEST(ModoDebug, ModuleExportsTheViewFactory) {
+  const platform::Platform& os = platform::Current();
+  void* module = os.LoadLibrary(WINDOW_MODULE_PATH);
+  ASSERT_NE(module, nullptr) << WINDOW_MODULE_PATH;
+  EXPECT_NE(os.FindSymbol(module, kCreateModoDebugView), nullptr);
+  os.FreeLibrary(module);
 }
 
 }  // namespace

@@ -37,6 +37,7 @@ class PosixPlatform : public Platform {
   void* LoadLibrary(const std::string& path) const override;
   void* LoadedLibrary(const std::string& path) const override;
   void* FindSymbol(void* library, const std::string& name) const override;
+  std::string HttpClientLibrary() const override { return "libcurl.so.4"; }
   bool FreeLibrary(void* library) const override;
 
   void RunAndWait(const std::string& commandLine, const std::string& workingDirectory,
