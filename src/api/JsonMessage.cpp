@@ -6,6 +6,7 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/CodePage1252.h"
 #include "util/Exception.h"
 
 namespace {
@@ -271,24 +272,6 @@ class Reader {
     return true;
   }
 
-  static void AppendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-      out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      out += static_cast<char>(0xC0 | (cp >> 6));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      out += static_cast<char>(0xE0 | (cp >> 12));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (cp >> 18));
-      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-  }
-
   // After a backslash: one escape, appended as UTF-8.
   bool Escape(std::string& out) {
     if (p_ == end_) {
@@ -326,7 +309,7 @@ class Reader {
       return false;
     }
     if (unit < 0xD800 || unit > 0xDBFF) {
-      AppendUtf8(out, unit);
+      platform::AppendUtf8(out, unit);
       return true;
     }
     // A high surrogate needs its low half right after it.
@@ -338,7 +321,7 @@ class Reader {
     if (!Hex4(low) || low < 0xDC00 || low > 0xDFFF) {
       return false;
     }
-    AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+    platform::AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
     return true;
   }
 
