@@ -10,6 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "api/AcessoTEF.h"
 #include "api/ClientConnection.h"
 #include "api/ConfiguracaoCliSiTef.h"
 #include "api/Rest.h"
@@ -102,7 +103,6 @@ class TDmSitef {
   void VornCliSiTefAguardaResp(const std::string& Arquivo, int SegundosTimeOut, bool& Interromper);
   void VornCliSiTefMudaEstadoResp(TVornCliSiTefRespEstado EstadoResp);
   void VornCliSiTefMudaEstadoReq(TVornCliSiTefReqEstado EstadoReq);
-  void VornCliSiTefAntesCancelarTransacao(TVornCliSiTefResp& RespostaPendente);
   void VornCliSiTefInfoECF(TVornCliSiTefInfoECF Operacao, std::string& RetornoECF);
   void ControlDisplayMessage(const std::string& pMessage, TVornCliSiTefOperacaoMensagem pOperation,
                              int& pModalResult);
@@ -143,11 +143,12 @@ class TDmSitef {
  private:
   // Wires the component's events to the handlers above (DmSitefEvents.cpp).
   void WireTefEvents();
-  // Copies what the latest session start set into the CliSiTef binding.
+  // Copies what the latest session start set, and the restriction list the
+  // configuration file gives now, into the CliSiTef binding.
   void AplicarConfiguracaoCliSiTef();
-  // With the component held: applies the terminal configuration and
-  // initializes the CliSiTef binding, whose start-up confirmation reports
-  // recovered payments with the session's sale values.
+  // With the component held: initializes the CliSiTef binding, whose
+  // start-up confirmation reports recovered payments with the session's sale
+  // values, and tells the access gate whether it is initialized now.
   void InicializarCliSiTef();
   // Moves the result a transaction built into the messages sent at its end.
   void TomarResultado(std::vector<std::string>& finais);
@@ -166,15 +167,19 @@ class TDmSitef {
     std::int32_t fOperacao = 0;
     bool fCancelamento = false;
   };
-  // Holds the component for one operation of one connection.
+  // Holds the component for one operation of one connection, once
+  // fAcesso.Entrar has let it in: its events talk to that connection, and the
+  // binding gets the terminal configuration in force before the operation
+  // starts. Leaving lets the next user in.
   class TUsoTEF {
    public:
-    TUsoTEF(TDmSitef& owner, ClientConnection& connection, std::unique_lock<std::mutex> lock);
+    TUsoTEF(TDmSitef& owner, ClientConnection& connection);
     ~TUsoTEF();
+    TUsoTEF(const TUsoTEF&) = delete;
+    TUsoTEF& operator=(const TUsoTEF&) = delete;
 
    private:
     TDmSitef& fOwner;
-    std::unique_lock<std::mutex> fLock;
   };
 
   const TIniConfig& fConfig;
@@ -187,13 +192,14 @@ class TDmSitef {
   std::int32_t fVenda_Id = 0;
   std::int32_t fEmpresa_Id = 0;
   std::string fCallbackURL;
-  std::atomic<bool> fProcessando{false};
   TSessionList FSessionList;
 
   TVornCliSiTef VornCliSiTef;
-  // One thread in the component at a time: transactions, queries and the
-  // disconnect handling all take it.
-  std::mutex fTefLock;
+  // One operation in the component at a time: transactions, queries and the
+  // disconnect handling all enter through it. Its busy flag (a payment
+  // processing) is set from the start of a payment's library work until the
+  // payment releases the component.
+  TAcessoTEF fAcesso;
   // Set while the component is held: the connection its events talk to.
   ClientConnection* FIdContext = nullptr;
   TTransacao fTransacao;

@@ -22,7 +22,9 @@ void TDmSitef::WireTefEvents() {
   tef.OnInfoECF = std::bind(&TDmSitef::VornCliSiTefInfoECF, this, _1, _2);
   tef.OnDepoisConfirmarTransacoes =
       std::bind(&TDmSitef::VornCliSiTefDepoisConfirmarTransacoes, this, _1);
-  tef.OnAntesCancelarTransacao = std::bind(&TDmSitef::VornCliSiTefAntesCancelarTransacao, this, _1);
+  // The busy flag belongs to the running payment until it releases the
+  // component: undoing its pending transactions does not clear it.
+  tef.OnAntesCancelarTransacao = [](TVornCliSiTefResp&) {};
   // Undone payments are reported by the transaction request itself.
   tef.OnDepoisCancelarTransacoes = [](TVornCliSiTefRespostasPendentes&) {};
   tef.OnMudaEstadoReq = std::bind(&TDmSitef::VornCliSiTefMudaEstadoReq, this, _1);

@@ -235,7 +235,6 @@ void TDmSitef::ControlDisplayMessage(const std::string& pMessage,
       WaitClientResponse(pModalResult);
       if (pMessage == "Sem conexao SiTef") {
         fCancelado = true;
-        fProcessando = false;
       }
       break;
     case opmYesNo:
@@ -302,7 +301,6 @@ void TDmSitef::VornCliSiTefAguardaResp(const std::string& Arquivo, int, bool& In
   if (fCancelado) {
     Interromper = true;
     fCancelado = false;
-    fProcessando = false;
   }
 }
 
@@ -315,10 +313,6 @@ void TDmSitef::VornCliSiTefMudaEstadoResp(TVornCliSiTefRespEstado EstadoResp) {
 
 void TDmSitef::VornCliSiTefMudaEstadoReq(TVornCliSiTefReqEstado) {
   fCancelado = false;
-}
-
-void TDmSitef::VornCliSiTefAntesCancelarTransacao(TVornCliSiTefResp&) {
-  fProcessando = false;
 }
 
 void TDmSitef::VornCliSiTefInfoECF(TVornCliSiTefInfoECF Operacao, std::string& RetornoECF) {

@@ -72,9 +72,6 @@ SessionClaims ReadClaims(const Json& claims, const TIniConfig& config,
   terminal.fNumeroTerminal = VornAnsiStr(terminalNumber);
   terminal.fParametrosAdicionais = SplitLines(GetValue(claims, "additional_parameters"));
   terminal.fOperador = VornAnsiStr(GetValue(claims, "operator"));
-  if (!config.ReadBool("Sitef", "qrcode_on_pinpad", false)) {
-    terminal.fRestricoes = VornAnsiStr("{DevolveStringQRCode=1}");
-  }
 
   read.saleId = StrToInt32(ThroughAnsi(GetValue(claims, "sale_id")));
   read.companyId = StrToInt32(ThroughAnsi(GetValue(claims, "company_id")));
@@ -187,6 +184,5 @@ void TDmSitef::FinishSession(const nlohmann::ordered_json& pMessage, ClientConne
   } catch (const std::exception& error) {
     pIdContext.SendClientMessage(
         GetJsonError(std::string("Erro ao finalizar sessão: ") + error.what()));
-    fProcessando = false;
   }
 }

@@ -1,8 +1,6 @@
 // "/initialize" and "/pinpad/status": preparing and inspecting the terminal
 // through the TEF component's CliSiTef binding, outside a payment.
 
-#include <mutex>
-
 #include "api/DmSitef.h"
 #include "api/JsonMessage.h"
 #include "api/WireJson.h"
@@ -15,9 +13,11 @@ void TDmSitef::InitializeSiTef(const nlohmann::ordered_json& pMessage, ClientCon
     return;
   }
   try {
-    {
-      // Waits for an operation of another connection to end.
-      TUsoTEF uso(*this, pIdContext, std::unique_lock(fTefLock));
+    // An initialized binding only answers, also while another connection's
+    // payment holds the component; otherwise this waits for the
+    // initialization or query of another connection in front of it.
+    if (fAcesso.Entrar(TAcessoTEF::TDesistencia::inicializado)) {
+      TUsoTEF uso(*this, pIdContext);
       if (!VornCliSiTef.Inicializado(gpCliSiTef)) {
         InicializarCliSiTef();
       }
@@ -38,17 +38,16 @@ void TDmSitef::CheckPinpad(const nlohmann::ordered_json& pMessage, ClientConnect
     pIdContext.SendClientMessage(GetJsonError("Campo type diferente de pinpad."));
     return;
   }
-  // While a TEF operation runs the query is dropped without a reply.
-  std::unique_lock lock(fTefLock, std::try_to_lock);
-  if (fProcessando || !lock.owns_lock()) {
+  // While a payment is processing the query is dropped without a reply; an
+  // initialization or query of another connection is waited for.
+  if (!fAcesso.Entrar(TAcessoTEF::TDesistencia::processando)) {
     return;
   }
-  TUsoTEF uso(*this, pIdContext, std::move(lock));
+  TUsoTEF uso(*this, pIdContext);
   try {
     if (!VornCliSiTef.Inicializado(gpCliSiTef)) {
       InicializarCliSiTef();
     }
-    fProcessando = true;
     const std::string presenca = VornCliSiTef.TEFCliSiTef().VerificarPresencaPinPad();
     std::string status;
     std::string message;
@@ -64,12 +63,9 @@ void TDmSitef::CheckPinpad(const nlohmann::ordered_json& pMessage, ClientConnect
     }
     pIdContext.SendClientMessage(
         TWireObject().Add("type", "status").Add("status", status).Add("message", message).Text());
-    fProcessando = false;
   } catch (const EConnectionClosed&) {
-    fProcessando = false;
     throw;
   } catch (const std::exception& error) {
-    fProcessando = false;
     pIdContext.SendClientMessage(
         GetJsonError(std::string("Erro ao verificar pinpad: ") + error.what()));
   }

@@ -89,14 +89,20 @@ std::string DoisDigitos(std::int32_t value) {
 
 }  // namespace
 
-TDmSitef::TUsoTEF::TUsoTEF(TDmSitef& owner, ClientConnection& connection,
-                           std::unique_lock<std::mutex> lock)
-    : fOwner(owner), fLock(std::move(lock)) {
+TDmSitef::TUsoTEF::TUsoTEF(TDmSitef& owner, ClientConnection& connection) : fOwner(owner) {
   fOwner.FIdContext = &connection;
+  try {
+    fOwner.AplicarConfiguracaoCliSiTef();
+  } catch (...) {
+    fOwner.FIdContext = nullptr;
+    fOwner.fAcesso.Sair();
+    throw;
+  }
 }
 
 TDmSitef::TUsoTEF::~TUsoTEF() {
   fOwner.FIdContext = nullptr;
+  fOwner.fAcesso.Sair();
 }
 
 void TDmSitef::SendClientMessage(const std::string& pMsg) {
@@ -139,14 +145,14 @@ void TDmSitef::StartTransaction(const nlohmann::ordered_json& pMessage,
     if (!pedido) {
       return;
     }
-    // One TEF operation at a time: a request while another runs (or while
-    // the component is held by a query or a disconnect) is dropped.
-    std::unique_lock lock(fTefLock, std::try_to_lock);
-    if (fProcessando || !lock.owns_lock()) {
+    // One TEF operation at a time: a request while a payment is processing
+    // is dropped; an initialization or query of another connection, or the
+    // undo of a closed one, is waited for.
+    if (!fAcesso.Entrar(TAcessoTEF::TDesistencia::processando)) {
       GravaLog("Transação recebida durante outra operação TEF; descartada.");
       return;
     }
-    uso.emplace(*this, pIdContext, std::move(lock));
+    uso.emplace(*this, pIdContext);
     TTransacao transacao;
     {
       std::lock_guard guard(fConfigLock);
@@ -170,7 +176,6 @@ void TDmSitef::StartTransaction(const nlohmann::ordered_json& pMessage,
       }
       if (!VornCliSiTef.Inicializado(gpCliSiTef)) {
         SendClientMessage(GetJsonError("SiTef não inicializado."));
-        fProcessando = false;
         return;
       }
       fConcluido = false;
@@ -178,7 +183,7 @@ void TDmSitef::StartTransaction(const nlohmann::ordered_json& pMessage,
       fCancelado = false;
       // A reply held for an earlier transaction answers none of this one.
       fLastContentReceived.clear();
-      fProcessando = true;
+      fAcesso.SetProcessando(true);
       TVornCliSiTefCliSiTef& cliSiTef = VornCliSiTef.TEFCliSiTef();
       cliSiTef.SetOperacaoCRT(transacao.fOperacao);
       cliSiTef.FCancelandoTransacaoTEF = false;
@@ -211,18 +216,16 @@ void TDmSitef::StartTransaction(const nlohmann::ordered_json& pMessage,
                                             kFalhaTransacao, std::nullopt}
                              .Text());
       }
-      fProcessando = false;
     } catch (const EConnectionClosed&) {
       TomarResultado(finais);
-      fProcessando = false;
       throw;
     } catch (const std::exception& error) {
       TomarResultado(finais);
-      fProcessando = false;
       finais.push_back(GetJsonError(error.what()));
     }
-    // The client learns the end of its transaction only once the component
-    // is free, so a request it sends right away is not dropped as busy.
+    // The payment ends when it releases the component, and the client learns
+    // its end only then, so a request it sends right away is not dropped as
+    // busy.
     uso.reset();
     for (const std::string& text : finais) {
       pIdContext.SendClientMessage(text);
@@ -327,7 +330,10 @@ void TDmSitef::SitefCancelChange(bool value) {
 }
 
 void TDmSitef::TCPServerDisconnect(ClientConnection& pIdContext) {
-  TUsoTEF uso(*this, pIdContext, std::unique_lock(fTefLock));
+  // Waits for every operation in front, a running payment included: its
+  // pending transactions are undone in any case.
+  fAcesso.Entrar(TAcessoTEF::TDesistencia::nunca);
+  TUsoTEF uso(*this, pIdContext);
   if (VornCliSiTef.TemTEF() && VornCliSiTef.Inicializado(gpCliSiTef)) {
     VornCliSiTef.CancelarTransacoesPendentes();
   }
@@ -345,14 +351,15 @@ void TDmSitef::InicializarCliSiTef() {
   }
   const TTransacao anterior = fTransacao;
   fTransacao = sessao;
-  AplicarConfiguracaoCliSiTef();
   try {
     VornCliSiTef.Inicializar(gpCliSiTef);
   } catch (...) {
     fTransacao = anterior;
+    fAcesso.SetInicializado(VornCliSiTef.TEFCliSiTef().Inicializado());
     throw;
   }
   fTransacao = anterior;
+  fAcesso.SetInicializado(VornCliSiTef.TEFCliSiTef().Inicializado());
 }
 
 void TDmSitef::AplicarConfiguracaoCliSiTef() {
@@ -365,5 +372,5 @@ void TDmSitef::AplicarConfiguracaoCliSiTef() {
   driver.SetNumeroTerminal(config.fNumeroTerminal);
   driver.SetParametrosAdicionais(config.fParametrosAdicionais);
   driver.SetOperador(config.fOperador);
-  driver.SetRestricoes(config.fRestricoes);
+  driver.SetRestricoes(RestricoesCliSiTef(fConfig));
 }

@@ -3,15 +3,19 @@ change it, a client that disconnects leaves nothing confirmed, and the gateway
 serves the next client normally."""
 
 import json
+import socket
 import time
 
 import pytest
 
-from api_client import SERVICE_VERSION, VERSION_PROBE, claims_with
+from api_client import SERVICE_VERSION, VERSION_PROBE, claims_with, set_ini
 from payment_support import (SaleApi, approval_steps, ledger, open_session, payment_request,
                              reply, setup_payment_gateway, PaymentClient)
+from test_transaction_recovery import kill_after_approval
 
 MENU = {"cmd": 21, "text": "1:Loja;2:Cliente;"}
+INITIALIZED = '{"type":"initialize","message":"Inicializado com sucesso."}'
+PINPAD_CONNECTED = '{"type":"status","status":"connected","message":"PinPad conectado"}'
 
 
 @pytest.fixture
@@ -93,3 +97,88 @@ def test_disconnect_in_the_middle_of_a_payment(make_gateway, tmp_path, sale_api)
     assert '"status":"approved"' in texts[-1]
     assert [r["confirm"] for r in ledger(gateway)
             if r["fn"] == "FinalizaTransacaoSiTefInterativo"] == [1]
+
+
+def test_each_payment_uses_the_claims_and_restriction_in_force(make_gateway, tmp_path, sale_api):
+    gateway = setup_payment_gateway(make_gateway, tmp_path,
+                                    {"0": {"steps": approval_steps("debit")}}, sale_api)
+    client, session = open_session(gateway, sale_api)
+    # One payment per row: the INI's "qrcode_on_pinpad" at that moment, the
+    # operator of a session started just before (None: the same session), and
+    # what the library must receive. An empty restriction list is sent as the
+    # card payment's default "[10];".
+    rows = [("0", None, "{DevolveStringQRCode=1}", "caixa 1"),
+            ("1", None, "[10];", "caixa 1"),
+            ("1", "caixa 2", "[10];", "caixa 2"),
+            ("0", None, "{DevolveStringQRCode=1}", "caixa 2"),
+            ("0", "caixa 3", "{DevolveStringQRCode=1}", "caixa 3")]
+    for qrcode_on_pinpad, operator, restrictions, expected_operator in rows:
+        set_ini(gateway.folder, "sitef", "qrcode_on_pinpad", qrcode_on_pinpad)
+        if operator is not None:
+            client.close()
+            client, session = open_session(gateway, sale_api, operator=operator)
+        texts = client.converse(payment_request(session, operation=0))
+        assert '"status":"approved"' in texts[-1]
+        start = [r for r in ledger(gateway) if r["fn"] == "IniciaFuncaoSiTefInterativo"][-1]
+        assert (start["restrictions"], start["operator"]) == (restrictions, expected_operator), \
+            (qrcode_on_pinpad, operator)
+    assert len([r for r in ledger(gateway) if r["fn"] == "ConfiguraIntSiTefInterativoEx"]) == 1
+
+
+def test_a_payment_at_a_prompt_holds_no_other_connection(make_gateway, tmp_path, sale_api):
+    steps = [{"cmd": 23}, MENU] + approval_steps("debit")
+    gateway = setup_payment_gateway(make_gateway, tmp_path, {"0": {"steps": steps}}, sale_api)
+    first, session = open_session(gateway, sale_api)
+    first.send(payment_request(session, operation=0))
+    wait_for(first, "menu")
+
+    # The first client never answers while the second one is served: an
+    # initialized library answers "/initialize" at once, a pinpad query and a
+    # payment are dropped, and every next message is answered.
+    second = PaymentClient(gateway, timeout=20)
+    other = second.start_session()["session_uuid"]
+    assert second.ask({"route": "/initialize", "session_uuid": other, "type": "initialize"}) == \
+        [INITIALIZED]
+    assert second.ask({"route": "/pinpad/status", "session_uuid": other, "type": "status"}) == []
+    assert second.ask(payment_request(other, operation=0)) == []
+    assert second.ask({"route": "/initialize", "session_uuid": other, "type": "initialize"}) == \
+        [INITIALIZED]
+
+    first.send(reply(session, "menu", response="1:Loja"))
+    assert wait_for(first, "result")["status"] == "approved"
+    assert second.ask({"route": "/pinpad/status", "session_uuid": other, "type": "status"}) == \
+        [PINPAD_CONNECTED]
+    fns = [r["fn"] for r in ledger(gateway)]
+    assert (fns.count("ConfiguraIntSiTefInterativoEx"), fns.count("IniciaFuncaoSiTefInterativo"),
+            fns.count("VerificaPresencaPinPad")) == (1, 1, 1)
+
+
+def test_another_connections_initialization_is_waited_for(make_gateway, tmp_path, sale_api):
+    # A backup left by a killed payment makes the next initialization ask its
+    # client to acknowledge the recovered payment: the component stays held
+    # by that initialization until the client answers.
+    gateway, _ = kill_after_approval(make_gateway, tmp_path, sale_api, "000555")
+    killed_run = len(ledger(gateway))
+    gateway.start()
+    first, session = open_session(gateway, sale_api)
+    first.send({"route": "/initialize", "session_uuid": session, "type": "initialize"})
+    wait_for(first, "confirmation")
+
+    second, other = open_session(gateway, sale_api, operator="caixa 2")
+    second.send({"route": "/pinpad/status", "session_uuid": other, "type": "status"})
+    second.send(payment_request(other, operation=2, payer_name="Ana"))
+    # Nothing is dropped or answered while the initialization holds the component.
+    second.sock.settimeout(1.5)
+    with pytest.raises(socket.timeout):
+        second.recv()
+    second.sock.settimeout(30)
+
+    texts = first.converse(reply(session, "confirmation"), until=("initialize",))
+    assert texts[-1] == INITIALIZED
+    texts = second.converse(None, lambda m: reply(other, "confirmation")
+                            if m["type"] == "confirmation" else None)
+    assert texts[0] == PINPAD_CONNECTED
+    result = json.loads(texts[-1])
+    assert (result["status"], result["transaction_data"][0]["payer_name"]) == ("approved", "Ana")
+    starts = [r for r in ledger(gateway)[killed_run:] if r["fn"] == "IniciaFuncaoSiTefInterativo"]
+    assert [r["operator"] for r in starts] == ["caixa 2"]

@@ -141,7 +141,6 @@ TEST_F(DmSitefTest, SessionStartAppliesTheClaimsAndAnswers) {
   EXPECT_EQ(terminal.fParametrosAdicionais,
             (std::vector<std::string>{"[ParmsClient=1;]", "TipoComunicacaoExterna=TLS"}));
   EXPECT_EQ(terminal.fOperador, AnsiFromBytes("Opera\xE7\xE3o"));
-  EXPECT_EQ(terminal.fRestricoes, VornAnsiStr("{DevolveStringQRCode=1}"));
   EXPECT_EQ(dm.Venda_Id(), 42);
   EXPECT_EQ(dm.Empresa_Id(), 3);
   EXPECT_EQ(dm.CallbackURL(), "https://api.example/");
@@ -215,7 +214,7 @@ TEST_F(DmSitefTest, TerminalNumberAndRestrictionsFollowTheConfiguration) {
         *ParseJsonMessage(Start(HS256(Claims({{"secctional_code", row.sectional}})))), connection);
     connection.Take();
     EXPECT_EQ(fresh.CliSiTef().fNumeroTerminal, VornAnsiStr(row.terminal)) << row.ini;
-    EXPECT_EQ(fresh.CliSiTef().fRestricoes, VornAnsiStr(row.restrictions)) << row.ini;
+    EXPECT_EQ(RestricoesCliSiTef(config), VornAnsiStr(row.restrictions)) << row.ini;
   }
 }
 
