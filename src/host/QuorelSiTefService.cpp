@@ -48,10 +48,10 @@ TServerSettings TQuorelSiTefService::ServerSettings(const TIniConfig& config) {
 
 void TQuorelSiTefService::StartServer() {
   try {
-    GravaLog("Iniciando servidor socket.");
     std::lock_guard lock(serverLock_);
     if (FServerThread && !FServerThread->Finished())
       return;
+    GravaLog("Iniciando servidor socket.");
     FServerThread.reset();
     FServerThread = std::make_unique<TServerThread>(
         ServerSettings(iniConfig), handlers_, [](const std::string& text) { GravaLog(text); });
