@@ -139,6 +139,8 @@ class TDmSitef {
   std::string CallbackURL() const;
   const std::string& ArqLOG() const { return fArqLOG; }
   const TSessionList& SessionList() const { return FSessionList; }
+  // How the TEF component names this application to its managers.
+  const TVornCliSiTefIdentificacao& Identificacao() { return VornCliSiTef.Identificacao(); }
 
  private:
   // Wires the component's events to the handlers above (DmSitefEvents.cpp).

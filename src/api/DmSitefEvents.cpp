@@ -5,6 +5,7 @@ void TDmSitef::WireTefEvents() {
   TVornCliSiTef& tef = VornCliSiTef;
   tef.Televenda = false;
   tef.SetEsperaSTS(7);
+  tef.Identificacao().SetVersaoAplicacao("1.0.12");
   tef.OnAguardaResp = std::bind(&TDmSitef::VornCliSiTefAguardaResp, this, _1, _2, _3);
   tef.OnExibeMsg = std::bind(&TDmSitef::VornCliSiTefExibeMsg, this, _1, _2, _3);
   tef.OnRestauraFocoAplicacao = [](bool& Tratado) { Tratado = false; };

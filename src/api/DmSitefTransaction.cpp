@@ -278,9 +278,11 @@ void TDmSitef::GetClientCancelRespose() {
   if (text.empty()) {
     return;
   }
+  // An object without "type" raises its missing-member error, which ends the
+  // transaction; any other text is held for the next reply read.
   const auto message = ParseJsonMessage(text);
-  const bool cancellation = message && message->is_object() && message->contains("type") &&
-                            GetValue(*message, "type") == "cancellation";
+  const bool cancellation =
+      message && message->is_object() && GetValue(*message, "type") == "cancellation";
   if (cancellation) {
     if (fPodeCancelar) {
       fCancelado = true;

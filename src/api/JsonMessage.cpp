@@ -1,9 +1,6 @@
 #include "api/JsonMessage.h"
 
-#include <algorithm>
-#include <charconv>
 #include <cstring>
-#include <system_error>
 #include <vector>
 
 #include "platform/CodePage1252.h"
@@ -14,6 +11,7 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 constexpr std::size_t kMaxDepth = 512;
+constexpr char32_t kReplacementCharacter = 0xFFFD;
 
 // A strict reader of RFC 8259 text (a leading UTF-8 byte order mark is
 // skipped) that builds the document in one pass. String contents are copied
@@ -160,8 +158,8 @@ class Reader {
 
   static bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-  // -?(0|[1-9][0-9]*)(.[0-9]+)?([eE][+-]?[0-9]+)?, kept as its text. A value
-  // beyond the range of a double is refused.
+  // -?(0|[1-9][0-9]*)(.[0-9]+)?([eE][+-]?[0-9]+)?, kept as its text, so a
+  // value beyond the range of a double is read like any other.
   bool Number(Json& out) {
     const char* start = p_;
     if (*p_ == '-') {
@@ -192,58 +190,8 @@ class Reader {
       }
       while (p_ != end_ && IsDigit(*p_)) ++p_;
     }
-    if (Overflows(start, p_)) {
-      return false;
-    }
     out = Json::binary(std::vector<std::uint8_t>(start, p_), kJsonNumberSubtype);
     return true;
-  }
-
-  // True when the well-formed number text is beyond the largest double.
-  static bool Overflows(const char* begin, const char* end) {
-    double value = 0;
-    if (std::from_chars(begin, end, value).ec != std::errc::result_out_of_range) {
-      return false;
-    }
-    // Out of range either way: only a magnitude of at least 1 is too large.
-    return LeadingDigitPosition(begin, end) >= 0;
-  }
-
-  // The decimal position of the first significant digit of a well-formed,
-  // non-zero number text (0 for units, -1 for tenths), the exponent included.
-  static long long LeadingDigitPosition(const char* p, const char* end) {
-    if (*p == '-') {
-      ++p;
-    }
-    long long integerDigits = 0;  // significant ones, before the point
-    for (; p != end && IsDigit(*p); ++p) {
-      integerDigits += integerDigits > 0 || *p != '0';
-    }
-    long long position = integerDigits - 1;
-    if (p != end && *p == '.') {
-      long long zeros = 0;
-      bool significant = false;
-      for (++p; p != end && IsDigit(*p); ++p) {
-        significant = significant || *p != '0';
-        zeros += !significant;
-      }
-      if (integerDigits == 0) {
-        position = -(zeros + 1);
-      }
-    }
-    if (p != end) {
-      ++p;  // 'e' or 'E'
-      const bool negative = *p == '-';
-      if (*p == '+' || *p == '-') {
-        ++p;
-      }
-      long long exponent = 0;
-      for (; p != end; ++p) {
-        exponent = std::min(exponent * 10 + (*p - '0'), 1LL << 40);
-      }
-      position += negative ? -exponent : exponent;
-    }
-    return position;
   }
 
   static int HexDigit(char c) {
@@ -305,23 +253,27 @@ class Reader {
         return false;
     }
     unsigned unit = 0;
-    if (!Hex4(unit) || (unit >= 0xDC00 && unit <= 0xDFFF)) {
+    if (!Hex4(unit)) {
       return false;
     }
-    if (unit < 0xD800 || unit > 0xDBFF) {
+    if (unit < 0xD800 || unit > 0xDFFF) {
       platform::AppendUtf8(out, unit);
       return true;
     }
-    // A high surrogate needs its low half right after it.
+    // A high surrogate followed by a low one is one character. A surrogate
+    // without its other half (a text cut inside an emoji by the client) is
+    // U+FFFD; what follows it is read on its own.
     unsigned low = 0;
-    if (end_ - p_ < 2 || p_[0] != '\\' || p_[1] != 'u') {
-      return false;
+    if (unit <= 0xDBFF && end_ - p_ >= 6 && p_[0] == '\\' && p_[1] == 'u') {
+      const char* const afterHigh = p_;
+      p_ += 2;
+      if (Hex4(low) && low >= 0xDC00 && low <= 0xDFFF) {
+        platform::AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+        return true;
+      }
+      p_ = afterHigh;
     }
-    p_ += 2;
-    if (!Hex4(low) || low < 0xDC00 || low > 0xDFFF) {
-      return false;
-    }
-    platform::AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+    platform::AppendUtf8(out, kReplacementCharacter);
     return true;
   }
 

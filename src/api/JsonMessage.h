@@ -8,7 +8,8 @@
 // Parsing of the JSON messages clients send, and the member accessor every
 // request handler reads them with.
 //
-// A member name that appears twice in one object keeps its first value. Every
+// A member name that appears twice in one object keeps its first value. A
+// surrogate escape without its other half ("\ud800") reads as U+FFFD. Every
 // number is kept as the exact text it was received with (a double would turn
 // "10.50" into 10.5), held as a binary value of subtype kJsonNumberSubtype:
 // read members with GetValue, write documents with WireJson.

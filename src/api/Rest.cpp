@@ -166,15 +166,25 @@ TRESTResponse execRequest(TRESTRequestMethod method, const std::string& URL,
   TRESTResponse response;
   lib.easy_setopt(handle, CURLOPT_ERRORBUFFER, errorBuffer);
   lib.easy_setopt(handle, CURLOPT_URL, address.c_str());
-  lib.easy_setopt(handle, CURLOPT_CUSTOMREQUEST, RequestMethodName(method));
   if (method == TRESTRequestMethod::rmGET) {
     lib.easy_setopt(handle, CURLOPT_HTTPGET, 1L);
   } else if (sendsBody || !content.empty()) {
     lib.easy_setopt(handle, CURLOPT_POSTFIELDS, content.c_str());
     lib.easy_setopt(handle, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(content.size()));
   }
+  // A POST is libcurl's own; other methods name themselves on the request
+  // line and keep the body handling of a POST.
+  if (method != TRESTRequestMethod::rmGET && method != TRESTRequestMethod::rmPOST) {
+    lib.easy_setopt(handle, CURLOPT_CUSTOMREQUEST, RequestMethodName(method));
+  }
   lib.easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get());
   lib.easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
+  // A 301, 302 or 303 answer sends the same request, body included, to the
+  // new address: the sale API gets the result it was sent, not an empty GET.
+  lib.easy_setopt(handle, CURLOPT_POSTREDIR, static_cast<long>(CURL_REDIR_POST_ALL));
+  // HTTP/1.1 answers carry the status text that the failure log line quotes;
+  // HTTP/2 answers have none.
+  lib.easy_setopt(handle, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
   lib.easy_setopt(handle, CURLOPT_TIMEOUT_MS, options.timeoutMs);
   lib.easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
   lib.easy_setopt(handle, CURLOPT_WRITEFUNCTION, AppendBody);

@@ -1,5 +1,6 @@
 #include "host/QuorelSiTefService.h"
 
+#include "host/TlsServerContext.h"
 #include "util/RegionalConfig.h"
 #include "util/ServiceLog.h"
 #include "util/VornSysUtils.h"
@@ -36,6 +37,9 @@ TServerSettings TQuorelSiTefService::ServerSettings(const TIniConfig& config) {
   settings.listen.keepAliveIntervalSeconds = ReadPositive(config, "keepalive_interval_seconds", 10);
   settings.listen.keepAliveProbes = ReadPositive(config, "keepalive_probes", 6);
   settings.certificateFolder = VornAppDir() + "Certificado/";
+  settings.ciphers = config.ReadString(kServer, "ciphers", "");
+  if (settings.ciphers.empty())
+    settings.ciphers = TlsServerContext::kIntermediateCiphers;
   settings.connection.frames.maxMessageBytes =
       static_cast<std::uint64_t>(ReadPositive(config, "max_message_bytes", 64 << 20));
   settings.connection.frames.stall =
@@ -48,10 +52,10 @@ TServerSettings TQuorelSiTefService::ServerSettings(const TIniConfig& config) {
 
 void TQuorelSiTefService::StartServer() {
   try {
-    GravaLog("Iniciando servidor socket.");
     std::lock_guard lock(serverLock_);
     if (FServerThread && !FServerThread->Finished())
       return;
+    GravaLog("Iniciando servidor socket.");
     FServerThread.reset();
     FServerThread = std::make_unique<TServerThread>(
         ServerSettings(iniConfig), handlers_, [](const std::string& text) { GravaLog(text); });

@@ -37,7 +37,7 @@ void TServerThread::Execute() {
   const std::string folder = settings_.certificateFolder;
   try {
     TlsServerContext tls(folder + "server_cert.pem", folder + "server_key.pem",
-                         folder + "ca_cert.pem");
+                         folder + "ca_cert.pem", settings_.ciphers);
     std::unique_ptr<platform::TcpListener> listener;
     try {
       listener = platform::ListenTcp(settings_.listen);

@@ -18,6 +18,7 @@ class TlsServerContext;
 struct TServerSettings {
   platform::TcpListenOptions listen;  // port and TCP keep-alive
   std::string certificateFolder;      // holds server_cert.pem, server_key.pem, ca_cert.pem
+  std::string ciphers;                // TLS 1.2 cipher suites, OpenSSL's list syntax
   TConnectionSettings connection;
   int maxConnections = 0;  // connections served at once; more are turned away
 };

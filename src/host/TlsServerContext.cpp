@@ -14,7 +14,7 @@ std::string TlsErrorText() {
 }
 
 TlsServerContext::TlsServerContext(const std::string& certificateFile, const std::string& keyFile,
-                                   const std::string& caFile)
+                                   const std::string& caFile, const std::string& ciphers)
     : ctx_(SSL_CTX_new(TLS_server_method())) {
   if (ctx_ == nullptr)
     throw std::runtime_error("Falha ao criar o contexto TLS: " + TlsErrorText());
@@ -26,6 +26,11 @@ TlsServerContext::TlsServerContext(const std::string& certificateFile, const std
   SSL_CTX_set_min_proto_version(ctx_, TLS1_2_VERSION);
   SSL_CTX_set_max_proto_version(ctx_, TLS1_2_VERSION);
   SSL_CTX_set_options(ctx_, SSL_OP_NO_RENEGOTIATION);
+  // A list in which nothing is known is refused; unknown names beside known
+  // ones are skipped.
+  if (SSL_CTX_set_cipher_list(ctx_, ciphers.c_str()) != 1) {
+    fail("Lista de cifras TLS inválida:", ciphers);
+  }
   SSL_CTX_set_mode(ctx_, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
   SSL_CTX_set_verify(ctx_, SSL_VERIFY_NONE, nullptr);
   // Whole records in one read of the socket instead of a header read and a

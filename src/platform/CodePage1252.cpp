@@ -6,11 +6,14 @@ namespace platform {
 
 namespace {
 
-// Code points of bytes 0x80..0x9F; 0 marks the five undefined bytes.
+// Code points of bytes 0x80..0x9F. The five bytes without a character of
+// their own (0x81, 0x8D, 0x8F, 0x90, 0x9D) stand for the control character of
+// the same value, as Windows converts them, so every byte survives a round
+// trip through UTF-8.
 constexpr std::array<char16_t, 32> kHighControls = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 constexpr char32_t kReplacement = 0xFFFD;
 
@@ -82,8 +85,7 @@ std::string Cp1252ToUtf8(std::string_view ansi) {
     if (b < 0x80) {
       out += c;
     } else if (b < 0xA0) {
-      const char16_t mapped = kHighControls[b - 0x80];
-      AppendUtf8(out, mapped ? mapped : kReplacement);
+      AppendUtf8(out, kHighControls[b - 0x80]);
     } else {
       AppendUtf8(out, b);
     }
@@ -103,7 +105,7 @@ std::string Utf8ToCp1252(std::string_view utf8) {
     }
     char mapped = '?';
     for (std::size_t i = 0; i < kHighControls.size(); ++i) {
-      if (kHighControls[i] != 0 && kHighControls[i] == cp) {
+      if (kHighControls[i] == cp) {
         mapped = static_cast<char>(0x80 + i);
         break;
       }

@@ -6,7 +6,9 @@
 namespace platform {
 
 // Windows-1252 <-> UTF-8, the ANSI code page of a Brazilian Windows system.
-// Unmapped or invalid input becomes '?' towards 1252 and U+FFFD towards UTF-8.
+// Every byte has a character (the five undefined ones are the C1 controls of
+// the same value, as on Windows); characters outside the code page become
+// '?', invalid UTF-8 is read as U+FFFD first.
 std::string Cp1252ToUtf8(std::string_view ansi);
 std::string Utf8ToCp1252(std::string_view utf8);
 

@@ -37,8 +37,9 @@ class Platform {
  public:
   virtual ~Platform() = default;
 
-  // Text: conversion between the system ANSI code page and UTF-8. Bytes or
-  // characters without a counterpart become '?' (to ANSI) or U+FFFD (from).
+  // Text: conversion between the system ANSI code page and UTF-8. Characters
+  // without a counterpart become '?' (to ANSI); bytes without one become
+  // U+FFFD (from ANSI; Windows-1252 has none).
   virtual std::string AnsiToUtf8(std::string_view ansi) const = 0;
   virtual std::string Utf8ToAnsi(std::string_view utf8) const = 0;
   virtual RegionalSettings Regional() const = 0;

@@ -2,6 +2,7 @@
 // temporary file, forced to disk and renamed to the request file; the manager
 // acknowledges it with a status file and answers with a response file.
 
+#include <algorithm>
 #include <cmath>
 
 #include "platform/Platform.h"
@@ -17,6 +18,13 @@ constexpr std::uint16_t kJanelaNormal = 1;
 
 bool Existe(const std::string& arquivo) {
   return !arquivo.empty() && platform::Current().FileExists(arquivo);
+}
+
+// Whole seconds of a span of days, the fraction dropped; never negative, so
+// a wait's handler sees -1 only when the wait has ended (a clock set back
+// while waiting gives 0).
+int SegundosInteiros(TDateTime dias) {
+  return static_cast<int>(std::max(0.0, std::trunc(dias * kSegundosPorDia)));
 }
 
 std::string Recebido(bool recebido) {
@@ -102,8 +110,8 @@ void TVornCliSiTefClass::FinalizarRequisicao() {
     while (true) {
       os.SleepMs(componente.EsperaSleep());
       if (componente.OnAguardaResp) {
-        const int restantes = static_cast<int>(std::floor((limite - Now()) * kSegundosPorDia));
-        componente.OnAguardaResp(componente.ArqSTS(), restantes, interromper);
+        componente.OnAguardaResp(componente.ArqSTS(), SegundosInteiros(limite - Now()),
+                                 interromper);
       }
       recebido = Existe(fArqSTS);
       if (recebido || Now() > limite || interromper) {
@@ -166,7 +174,7 @@ void TVornCliSiTefClass::LerRespostaRequisicao() {
     bool interromper = false;
     bool lida = false;
     while (!lida && !interromper) {
-      const TDateTime inicio = Currency::FromDouble(Now()).ToDouble();
+      const TDateTime inicio = Now();
       fpAguardandoResposta = true;
       GravaLog(Name() + " LerRespostaRequisicao: " + header + ", Aguardando: " + fArqResp);
       bool recebido = false;
@@ -174,8 +182,8 @@ void TVornCliSiTefClass::LerRespostaRequisicao() {
         while (true) {
           os.SleepMs(componente.EsperaSleep());
           if (componente.OnAguardaResp) {
-            const int decorridos = static_cast<int>(std::floor((Now() - inicio) * kSegundosPorDia));
-            componente.OnAguardaResp(componente.ArqResp(), decorridos, interromper);
+            componente.OnAguardaResp(componente.ArqResp(), SegundosInteiros(Now() - inicio),
+                                     interromper);
           }
           recebido = Existe(fArqResp);
           if (recebido || interromper) {

@@ -134,8 +134,12 @@ class TVornCliSiTefClass : public TComponent {
   // it into place, so a crash leaves either the old file or the whole new one.
   void GravarArquivoSeguro(TVornCliSiTefArquivo& conteudo, const std::string& arquivo);
   // Reads a backup into the response record. A file whose content is not a
-  // response record is renamed aside (".invalido") and reported; false then.
+  // response record is renamed aside (NomeLivreInvalido) and reported; false
+  // then.
   bool LerBackup(const std::string& arquivo);
+  // The backup's name + ".invalido", or + ".2.invalido", ".3.invalido"...:
+  // the first that names no file, so no set-aside file is ever replaced.
+  static std::string NomeLivreInvalido(const std::string& arquivo);
 
   TVornCliSiTef* fComponente;
   std::string fArqLOG;

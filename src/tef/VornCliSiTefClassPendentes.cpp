@@ -83,13 +83,23 @@ void TVornCliSiTefClass::GravarArquivoSeguro(TVornCliSiTefArquivo& conteudo,
   }
 }
 
+std::string TVornCliSiTefClass::NomeLivreInvalido(const std::string& arquivo) {
+  // Backup numbers are reused once free, so an earlier set-aside file of the
+  // same number may be there: it keeps its name, this one gets the next.
+  std::string nome = arquivo + ".invalido";
+  for (int copia = 2; platform::Current().FileExists(nome); ++copia) {
+    nome = arquivo + "." + std::to_string(copia) + ".invalido";
+  }
+  return nome;
+}
+
 bool TVornCliSiTefClass::LerBackup(const std::string& arquivo) {
   fpResp->LeArquivo(arquivo);
   if (ConteudoValido(fpResp->Conteudo())) {
     return true;
   }
   fpResp->Clear();
-  const std::string aparte = arquivo + ".invalido";
+  const std::string aparte = NomeLivreInvalido(arquivo);
   const bool renomeou = platform::Current().RenameFile(arquivo, aparte);
   const std::string relato = renomeou ? "Arquivo de backup TEF ilegível guardado como:\r\n" + aparte
                                       : "Arquivo de backup TEF ilegível mantido em:\r\n" + arquivo;

@@ -35,9 +35,12 @@ class SaleApi:
     (method, path, headers, body); the answer comes from `self.answer`, a
     (status, reason, body or None) tuple."""
 
-    def __init__(self, folder, same_certificate_as=None):
+    def __init__(self, folder, same_certificate_as=None, offer_http2=False):
         """`same_certificate_as`: another SaleApi whose certificate this one
-        serves too (the gateway trusts one extra CA file)."""
+        serves too (the gateway trusts one extra CA file). `offer_http2`:
+        the server offers HTTP/2 first in its TLS handshake, as production
+        web servers do; it speaks only HTTP/1.1, so a client that takes the
+        offer gets no answer it can read."""
         self.folder = Path(folder)
         self.folder.mkdir(parents=True, exist_ok=True)
         self.cert = self.folder / "api_cert.pem"
@@ -52,6 +55,10 @@ class SaleApi:
                            check=True, capture_output=True)
         self.requests = []
         self.answer = (201, "Created", '{"data":77}')
+        # (status, reason) of a redirect answered to every request whose
+        # path starts with CALLBACK_PATH, to the same path under "/moved";
+        # None: no redirect.
+        self.redirect = None
         # Clearing `release` makes the server hold each answer until it is
         # set again; `arrived` is set when a request has been read.
         self.release = threading.Event()
@@ -67,6 +74,12 @@ class SaleApi:
                 body = self.rfile.read(length).decode()
                 api.requests.append((self.command, self.path, dict(self.headers.items()), body))
                 api.arrived.set()
+                if api.redirect is not None and self.path.startswith(CALLBACK_PATH):
+                    self.send_response(*api.redirect)
+                    self.send_header("Location", "/moved" + self.path)
+                    self.send_header("Content-Length", "0")
+                    self.end_headers()
+                    return
                 api.release.wait(120)
                 status, reason, text = api.answer
                 data = b"" if text is None else text.encode()
@@ -81,6 +94,8 @@ class SaleApi:
         self.server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
         context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         context.load_cert_chain(self.cert, key)
+        if offer_http2:
+            context.set_alpn_protocols(["h2", "http/1.1"])
         self.server.socket = context.wrap_socket(self.server.socket, server_side=True)
         self.url = f"https://127.0.0.1:{self.server.server_address[1]}"
         self.thread = threading.Thread(target=self.server.serve_forever, daemon=True)

@@ -68,6 +68,16 @@ def test_version_without_session(api):
         assert api.ask(message) == [reply], message
 
 
+@pytest.mark.parametrize("member", ['"note":"cortado no emoji \\ud83d"', '"note":"\\ude00"',
+                                    '"n":1e400', '"n":-' + "9" * 400])
+def test_valid_json_beyond_utf16_or_a_double_is_answered(api, member):
+    """A browser's JSON.stringify of a text cut inside an emoji leaves a lone
+    surrogate; a number may be beyond a double's range. Both are JSON."""
+    text = '{"route":"/version","type":"version","category":"outro",' + member + "}"
+    assert api.ask(text) == [
+        error("Categoria inv\u00e1lida. Valores permitidos [service_exe, clisitef_dll]")]
+
+
 def test_library_version_after_a_session(gateway, api):
     if not (gateway.folder / "dll" / "CliSiTef32I.dll").exists():
         pytest.skip("the stand-in library is not part of this build")

@@ -43,6 +43,8 @@ def test_second_start_keeps_the_running_server(gateway):
     gateway.signal(signal.SIGUSR2)
     wait_until(lambda: gateway.log_text().count("O serviço foi retomado.") == 2)
     assert "Falha ao ativar" not in gateway.log_text()
+    # Only the service start started a server.
+    assert gateway.log_text().count("Iniciando servidor socket.") == 1
     gateway.signal(signal.SIGUSR1)
     wait_until(lambda: not port_open(gateway.port), what="port closed by the pause")
 

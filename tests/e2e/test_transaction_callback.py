@@ -12,7 +12,9 @@ DEBIT = {"2": {"steps": [{"cmd": 23}] + approval_steps("debit")}}
 
 @pytest.fixture
 def sale_api(tmp_path):
-    api = SaleApi(tmp_path / "sale_api")
+    # It offers HTTP/2 as production servers do: the gateway must keep to
+    # HTTP/1.1, whose answers carry the status text the log quotes.
+    api = SaleApi(tmp_path / "sale_api", offer_http2=True)
     yield api
     api.close()
 
@@ -40,6 +42,23 @@ def test_callback_answers(make_gateway, tmp_path, sale_api, answer, log_line, pa
         assert "Erro ao registrar" not in gateway.log_text()
     assert [r["confirm"] for r in ledger(gateway)
             if r["fn"] == "FinalizaTransacaoSiTefInterativo"] == [1]
+
+
+@pytest.mark.parametrize("status,reason", [
+    (301, "Moved Permanently"), (302, "Found"), (303, "See Other"),
+    (307, "Temporary Redirect"), (308, "Permanent Redirect")])
+def test_redirected_callback_posts_the_result_to_the_new_address(make_gateway, tmp_path,
+                                                                   sale_api, status, reason):
+    sale_api.redirect = (status, reason)
+    gateway = setup_payment_gateway(make_gateway, tmp_path, DEBIT, sale_api)
+    client, session = open_session(gateway, sale_api)
+    texts = client.converse(payment_request(session, operation=2))
+    assert texts[-1].endswith(',"payment_id":77,"company_id":3}]}')
+    (first_method, first_path, _, sent), (method, path, headers, body) = sale_api.requests
+    assert (method, path) == ("POST", "/moved" + first_path)
+    assert headers["Content-Type"] == "application/json"
+    assert body == sent and body.startswith('{"type":"result","status":"approved"')
+    assert "Erro ao registrar" not in gateway.log_text()
 
 
 def test_callback_unreachable(make_gateway, tmp_path):

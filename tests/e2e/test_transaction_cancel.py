@@ -5,7 +5,7 @@ import json
 
 import pytest
 
-from api_client import SERVICE_VERSION, VERSION_PROBE
+from api_client import SERVICE_VERSION, VERSION_PROBE, error
 from payment_support import (SaleApi, approval_steps, ledger, open_session, payment_request,
                              reply, setup_payment_gateway)
 
@@ -74,6 +74,29 @@ def test_cancel_while_the_library_waits(make_gateway, tmp_path, sale_api, route)
     assert len(calls) < 10
     assert not [r for r in ledger(gateway) if r["fn"] == "FinalizaTransacaoSiTefInterativo"]
     assert sale_api.requests == []
+
+
+def test_message_without_type_while_the_library_waits_ends_the_transaction(make_gateway,
+                                                                             tmp_path, sale_api):
+    steps = WAITS + approval_steps("debit")
+    gateway = setup_payment_gateway(make_gateway, tmp_path, {"0": {"steps": steps}}, sale_api)
+    client, session = open_session(gateway, sale_api)
+
+    def answer(message):
+        if message["type"] == "can_cancel":
+            return {"route": "/transaction", "session_uuid": session, "response": "1"}
+        return None
+
+    texts = client.converse(payment_request(session, operation=0), answer,
+                            until=("result", "error"))
+    assert texts == [CAN_CANCEL, error("Campo type nao encontrado.")]
+    calls = continue_calls(gateway)
+    assert calls[-1]["continue"] == -1 and len(calls) < 10
+    assert not [r for r in ledger(gateway) if r["fn"] == "FinalizaTransacaoSiTefInterativo"]
+    assert sale_api.requests == []
+    # The connection goes on.
+    client.send(VERSION_PROBE)
+    assert client.recv() == SERVICE_VERSION
 
 
 def test_cancel_too_late_is_reported_approved_once(make_gateway, tmp_path, sale_api):

@@ -34,6 +34,9 @@ struct TestHttpRequest {
   // Header names in lower case.
   std::map<std::string, std::string> headers;
   std::string body;
+  // The application protocols the client offered in its TLS handshake, in
+  // its order ("h2", "http/1.1"); the server picks none and speaks HTTP/1.1.
+  std::vector<std::string> offeredProtocols;
 };
 
 struct TestHttpAnswer {
@@ -61,6 +64,7 @@ class HttpsTestServer {
         SSL_CTX_use_PrivateKey_file(ctx_, (folder_ / "key.pem").c_str(), SSL_FILETYPE_PEM) != 1) {
       throw std::runtime_error("test certificate not usable");
     }
+    SSL_CTX_set_alpn_select_cb(ctx_, RecordOfferedProtocols, &offeredProtocols_);
     listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -127,6 +131,18 @@ class HttpsTestServer {
     EVP_PKEY_free(key);
   }
 
+  // Runs in the handshake; answering "no acknowledgement" leaves the
+  // connection on HTTP/1.1 whatever was offered.
+  static int RecordOfferedProtocols(SSL*, const unsigned char**, unsigned char*,
+                                    const unsigned char* in, unsigned int inlen, void* target) {
+    auto& offered = *static_cast<std::vector<std::string>*>(target);
+    offered.clear();
+    for (unsigned int at = 0; at < inlen; at += 1 + in[at]) {
+      offered.emplace_back(reinterpret_cast<const char*>(in + at + 1), in[at]);
+    }
+    return SSL_TLSEXT_ERR_NOACK;
+  }
+
   void Serve() {
     while (!stop_) {
       pollfd waiting{listener_, POLLIN, 0};
@@ -139,6 +155,7 @@ class HttpsTestServer {
       }
       SSL* ssl = SSL_new(ctx_);
       SSL_set_fd(ssl, client);
+      offeredProtocols_.clear();
       if (SSL_accept(ssl) == 1) {
         Answer(ssl);
       }
@@ -160,6 +177,7 @@ class HttpsTestServer {
       headerEnd = received.find("\r\n\r\n");
     }
     TestHttpRequest request;
+    request.offeredProtocols = offeredProtocols_;
     const std::string head = received.substr(0, headerEnd);
     size_t lineEnd = head.find("\r\n");
     const std::string requestLine = head.substr(0, lineEnd);
@@ -215,6 +233,8 @@ class HttpsTestServer {
   int port_ = 0;
   std::atomic<bool> stop_{false};
   std::thread thread_;
+  // Filled during each handshake on the serving thread.
+  std::vector<std::string> offeredProtocols_;
   std::mutex lock_;
   std::vector<TestHttpRequest> requests_;
 };

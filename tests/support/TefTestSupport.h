@@ -29,10 +29,16 @@
 // on how fast the machine is.
 class TestClockPlatform : public platform::PosixPlatform {
  public:
-  TestClockPlatform() : scope_(*this) { TryEncodeDateTime({2026, 12, 10, 14, 7, 9, 0}, inicio_); }
+  TestClockPlatform() : scope_(*this) { SetStart({2026, 12, 10, 14, 7, 9, 0}); }
 
   platform::CivilTime LocalNow() const override {
-    return DecodeDateTime(inicio_ + static_cast<double>(elapsedMs_.load()) / 86400000.0);
+    return DecodeDateTime(inicio_.load() + static_cast<double>(elapsedMs_.load()) / 86400000.0);
+  }
+  // The moment the clock shows before anyone slept.
+  void SetStart(const platform::CivilTime& moment) {
+    TDateTime inicio = 0;
+    TryEncodeDateTime(moment, inicio);
+    inicio_ = inicio;
   }
   int UtcOffsetMinutes(const platform::CivilTime&) const override { return -180; }
   void SleepMs(int milliseconds) const override {
@@ -49,7 +55,7 @@ class TestClockPlatform : public platform::PosixPlatform {
   void SetExecutablePath(std::string path) { executable_ = std::move(path); }
 
  private:
-  TDateTime inicio_ = 0;
+  std::atomic<TDateTime> inicio_{0};
   mutable std::atomic<long long> elapsedMs_{0};
   std::atomic<bool> realSleeps_{false};
   std::string executable_ = "/opt/gateway/SvcQuorelSiTef";

@@ -218,6 +218,10 @@ TEST_F(DmSitefTest, TerminalNumberAndRestrictionsFollowTheConfiguration) {
   }
 }
 
+TEST_F(DmSitefTest, TheComponentCarriesTheApplicationVersionFromCreation) {
+  EXPECT_EQ(dm.Identificacao().VersaoAplicacao(), "1.0.12");
+}
+
 TEST_F(DmSitefTest, SessionWithoutIdentifierIsNotCreated) {
   os.failGuid = true;
   dm.CreateSession(*ParseJsonMessage(Start(HS256(Claims()))), connection);

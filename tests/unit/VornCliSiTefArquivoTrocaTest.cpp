@@ -147,6 +147,55 @@ TEST(ArquivoTroca, InterruptingTheAcknowledgementWaitMeansTheManagerDoesNotAnswe
             std::string::npos);
 }
 
+// A wait's handler sees whole seconds, never negative, and -1 exactly once,
+// when the wait ends. The acknowledgement wait counts down to its deadline
+// (passing it between two looks); the response wait counts up from its start,
+// which may fall anywhere within a second (here 14:07:05, not near a
+// ten-thousandth of a day).
+TEST(ArquivoTroca, WaitsReportWholeSecondsAndMinusOneOnceAtTheirEnd) {
+  const auto conferir = [](const std::vector<int>& segundos, int maximo, const char* espera) {
+    ASSERT_GE(segundos.size(), 2u) << espera;
+    EXPECT_EQ(segundos.back(), -1) << espera;
+    for (std::size_t i = 0; i + 1 < segundos.size(); ++i) {
+      EXPECT_TRUE(segundos[i] >= 0 && segundos[i] <= maximo)
+          << espera << ": " << segundos[i] << " at look " << i;
+    }
+  };
+
+  bool calar = false;
+  TefFixture silencio([&](const RequisicaoRecebida&) {
+    RespostaGerenciador resposta;
+    resposta.responderSTS = !calar;
+    return resposta;
+  });
+  silencio.tef.Inicializar(gpTefDisc);
+  calar = true;
+  silencio.binding->SetEsperaSTS(2);
+  std::vector<int> restantes;
+  silencio.tef.OnAguardaResp = [&](const std::string&, int s, bool&) { restantes.push_back(s); };
+  EXPECT_THROW(silencio.binding->ATV(), EVornCliSiTefGPNaoResponde);
+  conferir(restantes, 2, "acknowledgement");
+  EXPECT_EQ(restantes.front(), 1);
+
+  TefFixture f([](const RequisicaoRecebida& r) {
+    RespostaGerenciador resposta;
+    if (r.header == "ADM") {
+      resposta.resposta = {{"009-000", "0"}};
+    }
+    return resposta;
+  });
+  f.os.SetStart({2026, 12, 10, 14, 7, 5, 0});
+  f.tef.Inicializar(gpTefDisc);
+  std::vector<int> decorridos;
+  f.tef.OnAguardaResp = [&](const std::string& arquivo, int s, bool&) {
+    if (arquivo == f.binding->ArqResp()) {
+      decorridos.push_back(s);
+    }
+  };
+  f.tef.ADM();
+  conferir(decorridos, 60, "response");
+}
+
 TEST(ArquivoTroca, ATimedOutATVStartsTheManagerOnceAndAsksAgain) {
   TefFixture f0;              // only for its folder and clock
   f0.os.SetRealSleeps(true);  // the manager program is a real process

@@ -234,6 +234,24 @@ TEST(Pendentes, AnUnreadableBackupIsSetAsideAndReportedNeverDeleted) {
   EXPECT_TRUE(f.manager->Operacoes().empty());
 }
 
+TEST(Pendentes, ASetAsideBackupNeverReplacesAnEarlierOneOfTheSameNumber) {
+  TefFixture f;
+  platform::Platform& os = platform::Current();
+  os.ForceDirectories(f.dir.Path() + "TEF");
+  os.WriteFile(f.Backup(1) + ".invalido", "primeiro", false);
+  os.WriteFile(f.Backup(1) + ".2.invalido", "segundo", false);
+  os.WriteFile(f.Backup(1), "000-000 = CRT\r\n012-00", false);
+  f.tef.Inicializar(gpTefDisc);
+  EXPECT_FALSE(Existe(f.Backup(1)));
+  EXPECT_EQ(os.ReadFile(f.Backup(1) + ".invalido").value_or(""), "primeiro");
+  EXPECT_EQ(os.ReadFile(f.Backup(1) + ".2.invalido").value_or(""), "segundo");
+  EXPECT_EQ(os.ReadFile(f.Backup(1) + ".3.invalido").value_or(""), "000-000 = CRT\r\n012-00");
+  EXPECT_EQ(f.host.Com("ExibeMsg(opmOK)"),
+            std::vector<std::string>{"ExibeMsg(opmOK) Arquivo de backup TEF ilegível guardado "
+                                     "como:\r\n" +
+                                     f.Backup(1) + ".3.invalido"});
+}
+
 // A child process that writes backups (large ones, so a kill can land in the
 // middle of a write) and is killed with SIGKILL.
 class BackupCrash : public testing::Test {

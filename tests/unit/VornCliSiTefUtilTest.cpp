@@ -94,6 +94,30 @@ TEST(VornCliSiTefUtil, AnsiConversionIsLosslessForTheCodePage) {
   EXPECT_EQ(VornAnsiStr("日"), "?");
 }
 
+// Each byte of the code page reads as its character and is written back as
+// the same byte; the five bytes without a character of their own are the
+// control characters of the same value, as on Windows.
+TEST(VornCliSiTefUtil, EveryByteOfTheCodePageSurvivesTheRoundTrip) {
+  const struct {
+    char byte;
+    const char* utf8;
+  } rows[] = {
+      {'\x81', "\u0081"}, {'\x8D', "\u008D"}, {'\x8F', "\u008F"}, {'\x90', "\u0090"},
+      {'\x9D', "\u009D"}, {'\x80', "€"},      {'\x8E', "Ž"},      {'\x9F', "Ÿ"},
+      {'\xA0', "\u00A0"}, {'\xFF', "ÿ"},
+  };
+  for (const auto& row : rows) {
+    const AnsiString ansi(1, row.byte);
+    EXPECT_EQ(VornCliSiTefStr(ansi), row.utf8) << row.utf8;
+    EXPECT_EQ(VornAnsiStr(row.utf8), ansi) << row.utf8;
+  }
+  AnsiString every;
+  for (int byte = 1; byte < 256; ++byte) {
+    every += static_cast<char>(byte);
+  }
+  EXPECT_EQ(VornAnsiStr(VornCliSiTefStr(every)), every);
+}
+
 TEST(VornCliSiTefUtil, PathWithDelim) {
   EXPECT_EQ(PathWithDelim(" /tmp/a "), "/tmp/a/");
   EXPECT_EQ(PathWithDelim("/tmp/a/"), "/tmp/a/");
