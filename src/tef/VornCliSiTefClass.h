@@ -121,7 +121,7 @@ class TVornCliSiTefClass : public TComponent {
   void EnviarFinalizacao(const std::function<void()>& passo);
   // Records the confirmation in a backup that cannot be deleted (899-001 =
   // "S"), so no later undo and no start-up confirmation takes its transaction
-  // up again. Returns whether the mark is on disk.
+  // up again (see BackupEncerrado). Returns whether the mark is on disk.
   bool MarcarBackupConfirmado(const std::string& arquivo);
 
  protected:

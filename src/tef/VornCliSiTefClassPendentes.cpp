@@ -111,6 +111,11 @@ void TVornCliSiTefClass::EnviarFinalizacao(const std::function<void()>& passo) {
 }
 
 bool TVornCliSiTefClass::MarcarBackupConfirmado(const std::string& arquivo) {
+  // A file-exchange binding reads a confirmed backup as a card of a sale
+  // still open, which an undo cancels: there the file stays as it is.
+  if (fpTipo != gpCliSiTef) {
+    return false;
+  }
   try {
     TVornCliSiTefResp backup;
     backup.LeArquivo(arquivo);
