@@ -64,6 +64,8 @@ if [[ -z $mirror ]]; then
 fi
 
 root=$(mktemp -d "$parent/check-fresh-root.XXXXXX")
+# It becomes "/" inside: every user there (apt's _apt among them) must reach it.
+chmod 755 "$root"
 mounts=()
 printed=0
 
