@@ -14,8 +14,8 @@
 # this machine's apt sources name), this machine's apt sources, name
 # resolution (/etc/hosts, /etc/resolv.conf), the certificates this machine
 # trusts (for Node.js, which reaches the npm registry through them) and a
-# clone of the committed HEAD. /proc, /sys and /dev are bound in and unmounted
-# on exit, even on failure. Prints the last lines of the run and exits with
+# clone of the committed HEAD. The root is bound onto itself, /proc, /sys and
+# /dev are bound in, and all are unmounted on exit, even on failure. Prints the last lines of the run and exits with
 # the command's status.
 set -euo pipefail
 
@@ -128,6 +128,10 @@ cp -L /etc/ssl/certs/ca-certificates.crt "$root/usr/local/share/check-fresh/trus
 git clone --quiet --no-hardlinks "$checkout" "$root/root/QuorelSiTef" >>"$log" 2>&1
 git -C "$root/root/QuorelSiTef" checkout --quiet --detach "$head"
 
+# "/" inside is a mount point of its own, as on a real machine: the tests'
+# private mount namespaces (unshare -m) change its propagation.
+mount --bind "$root" "$root"
+mounts+=("$root")
 mkdir -p "$root/proc" "$root/sys"
 mount -t proc proc "$root/proc"
 mounts+=("$root/proc")
