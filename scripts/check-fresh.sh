@@ -15,8 +15,8 @@
 # resolution (/etc/hosts, /etc/resolv.conf), the certificates this machine
 # trusts (for Node.js, which reaches the npm registry through them) and a
 # clone of the committed HEAD. The root is bound onto itself, /proc, /sys and
-# /dev are bound in, and all are unmounted on exit, even on failure. Prints the last lines of the run and exits with
-# the command's status.
+# /dev are bound in, and all are unmounted on exit, even on failure. Prints
+# the last lines of the run and exits with the command's status.
 set -euo pipefail
 
 keep=0
