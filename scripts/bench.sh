@@ -16,11 +16,6 @@ if [[ ${1:-} == --smoke ]]; then
 fi
 
 scripts/install-deps.sh
-if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends nodejs npm
-fi
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j2 --target app_folder

@@ -3,9 +3,13 @@
 # when any of them is missing. Safe to run again: it does nothing then.
 set -euo pipefail
 
+# One list for everything: the build, the tests, the benchmarks and the fuzzing.
 packages=(
   build-essential cmake pkg-config clang-format
-  libssl-dev openssl zlib1g-dev libcurl4-openssl-dev nlohmann-json3-dev libfltk1.3-dev
+  libssl-dev openssl zlib1g-dev libcurl4-openssl-dev nlohmann-json3-dev
+  # FLTK's CMake package names fluid and the GL headers, which libfltk1.3-dev
+  # only recommends.
+  libfltk1.3-dev fluid libgl-dev libglu1-mesa-dev
   libgtest-dev libgmock-dev
   python3 python3-pytest python3-websockets
   xvfb xauth
