@@ -5,7 +5,7 @@ set -euo pipefail
 
 # One list for everything: the build, the tests, the benchmarks and the fuzzing.
 packages=(
-  build-essential cmake pkg-config clang-format
+  build-essential cmake pkg-config clang-format ccache
   libssl-dev openssl zlib1g-dev libcurl4-openssl-dev nlohmann-json3-dev
   # FLTK's CMake package names fluid and the GL headers, which libfltk1.3-dev
   # only recommends.

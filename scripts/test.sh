@@ -10,6 +10,10 @@ scripts/install-deps.sh
 
 jobs=$(nproc)
 
+# Compiled objects are kept in ccache's folder outside the checkout, so a run
+# on a machine that built the same sources before recompiles only what changed.
+export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_BASEDIR=$PWD
+
 run_build() {
   local dir=$1
   shift
