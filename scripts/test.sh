@@ -12,7 +12,10 @@ jobs=$(nproc)
 
 # Compiled objects are kept in ccache's folder outside the checkout, so a run
 # on a machine that built the same sources before recompiles only what changed.
-export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_BASEDIR=$PWD
+export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
+# Paths are taken relative to the checkout, so a clone in another folder hits
+# the same entries.
+export CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=1
 
 run_build() {
   local dir=$1
