@@ -148,6 +148,29 @@ TEST_F(DmSitefTest, SessionStartAppliesTheClaimsAndAnswers) {
   EXPECT_EQ(dm.SessionList().Count(), 1u);
 }
 
+TEST_F(DmSitefTest, LibraryKeyNamesTheLibraryFile) {
+  const struct {
+    const char* name;
+    const char* ini;
+    std::string folder;
+    std::string file;
+  } cases[] = {
+      {"no key", "", app.Path() + "dll/", "CliSiTef32I.dll"},
+      {"blank value", "library=  \n", app.Path() + "dll/", "CliSiTef32I.dll"},
+      {"path beside the executable", "library=lib64/CliSiTef64I.dll\n", app.Path() + "lib64/",
+       "CliSiTef64I.dll"},
+      {"file beside the executable", "library=CliSiTef32I.dll\n", app.Path(), "CliSiTef32I.dll"},
+      {"absolute path", "library=/opt/clisitef/CliSiTef64I.dll\n", "/opt/clisitef/",
+       "CliSiTef64I.dll"},
+  };
+  for (const auto& row : cases) {
+    WriteIni(std::string("[sitef]\n") + row.ini);
+    Open();
+    EXPECT_EQ(dm.CliSiTef().fPathDLL, row.folder) << row.name;
+    EXPECT_EQ(dm.CliSiTef().fNomeDLL, row.file) << row.name;
+  }
+}
+
 TEST_F(DmSitefTest, RefusedSessionStartChangesNothing) {
   Open();
   const TConfiguracaoCliSiTef before = dm.CliSiTef();
