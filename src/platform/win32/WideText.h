@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <system_error>
 
 // UTF-8, the text of the gateway's interfaces, and UTF-16, the text of the
 // system's calls. Invalid UTF-8 becomes U+FFFD.
@@ -47,6 +48,19 @@ inline std::string SystemMessage(DWORD error) {
     text.pop_back();
   }
   return text.empty() ? "erro " + std::to_string(error) : WideToUtf8(text);
+}
+
+// The system's error codes with their descriptions in UTF-8
+// (std::system_category gives them in the ANSI code page here).
+class SystemErrorCategory : public std::error_category {
+ public:
+  const char* name() const noexcept override { return "system"; }
+  std::string message(int code) const override { return SystemMessage(static_cast<DWORD>(code)); }
+};
+
+inline const std::error_category& SystemErrors() {
+  static const SystemErrorCategory category;
+  return category;
 }
 
 }  // namespace platform

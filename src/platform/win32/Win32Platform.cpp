@@ -252,7 +252,7 @@ std::string Win32Platform::NewGuid() const {
   UUID id{};
   const RPC_STATUS status = UuidCreate(&id);
   if (status != RPC_S_OK) {
-    throw std::system_error(static_cast<int>(status), std::system_category(), "UuidCreate");
+    throw std::system_error(static_cast<int>(status), SystemErrors(), "UuidCreate");
   }
   char text[37];
   std::snprintf(text, sizeof text, "%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X",
@@ -338,14 +338,14 @@ void Win32Platform::WriteFile(const std::string& path, std::string_view bytes, b
                                 kShareAll, nullptr, append ? OPEN_ALWAYS : CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.Valid()) {
-    throw std::system_error(static_cast<int>(GetLastError()), std::system_category(), path);
+    throw std::system_error(static_cast<int>(GetLastError()), SystemErrors(), path);
   }
   std::size_t written = 0;
   while (written < bytes.size()) {
     const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - written, 1 << 30));
     DWORD done = 0;
     if (!::WriteFile(file.Get(), bytes.data() + written, chunk, &done, nullptr)) {
-      throw std::system_error(static_cast<int>(GetLastError()), std::system_category(), path);
+      throw std::system_error(static_cast<int>(GetLastError()), SystemErrors(), path);
     }
     written += done;
   }
