@@ -13,7 +13,8 @@
 // executable path a test sets. Installed for the lifetime of the object.
 class FakePlatform : public platform::NativePlatform {
  public:
-  FakePlatform() : scope_(*this) {}
+  // Brazilian regional settings, whatever the system's locale.
+  FakePlatform() : scope_(*this) { OverrideRegional(platform::RegionalSettings()); }
 
   void SetNow(const platform::CivilTime& now) {
     std::lock_guard guard(lock_);

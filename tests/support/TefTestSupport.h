@@ -29,7 +29,11 @@
 // on how fast the machine is.
 class TestClockPlatform : public platform::NativePlatform {
  public:
-  TestClockPlatform() : scope_(*this) { TryEncodeDateTime({2026, 12, 10, 14, 7, 9, 0}, inicio_); }
+  // Brazilian regional settings, whatever the system's locale.
+  TestClockPlatform() : scope_(*this) {
+    OverrideRegional(platform::RegionalSettings());
+    TryEncodeDateTime({2026, 12, 10, 14, 7, 9, 0}, inicio_);
+  }
 
   platform::CivilTime LocalNow() const override {
     return DecodeDateTime(inicio_ + static_cast<double>(elapsedMs_.load()) / 86400000.0);
