@@ -166,5 +166,9 @@ int TModoDebugWin32::Run() {
 }
 
 TModoDebugView* CreateModoDebugView(const TModoDebugView::Events* events) {
-  return new TModoDebugWin32(*events);
+  try {
+    return new TModoDebugWin32(*events);
+  } catch (const std::runtime_error&) {
+    return nullptr;
+  }
 }
