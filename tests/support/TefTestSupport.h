@@ -17,19 +17,23 @@
 #include <vector>
 
 #include "FakePlatform.h"
-#include "platform/posix/PosixPlatform.h"
+#include "platform/NativePlatform.h"
 #include "tef/VornCliSiTef.h"
 #include "tef/VornCliSiTefArquivo.h"
 #include "tef/VornCliSiTefClass.h"
 #include "util/DateTime.h"
 #include "util/VornCliSiTefUtil.h"
 
-// A real POSIX platform whose clock only moves when someone sleeps through
+// The real platform whose clock only moves when someone sleeps through
 // it: a wait of 7 seconds takes a few real milliseconds, and no test depends
 // on how fast the machine is.
-class TestClockPlatform : public platform::PosixPlatform {
+class TestClockPlatform : public platform::NativePlatform {
  public:
-  TestClockPlatform() : scope_(*this) { TryEncodeDateTime({2026, 12, 10, 14, 7, 9, 0}, inicio_); }
+  // Brazilian regional settings, whatever the system's locale.
+  TestClockPlatform() : scope_(*this) {
+    OverrideRegional(platform::RegionalSettings());
+    TryEncodeDateTime({2026, 12, 10, 14, 7, 9, 0}, inicio_);
+  }
 
   platform::CivilTime LocalNow() const override {
     return DecodeDateTime(inicio_ + static_cast<double>(elapsedMs_.load()) / 86400000.0);
