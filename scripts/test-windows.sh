@@ -23,6 +23,7 @@ export WINEPREFIX=$PWD/build-win-x86_64/wineprefix WINEARCH=win64 WINEDEBUG=-all
 # otherwise ask to download them.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 rm -rf "$WINEPREFIX"
+mkdir -p "$WINEPREFIX"
 wineserver -p
 trap 'wineserver -k || true' EXIT
 wineboot --init >/dev/null 2>&1
