@@ -37,9 +37,13 @@ target_include_directories(nlohmann_json::nlohmann_json SYSTEM INTERFACE ${json_
 
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
-add_library(GTest::gtest ALIAS gtest)
-add_library(GTest::gtest_main ALIAS gtest_main)
-add_library(GTest::gmock ALIAS gmock)
+# GoogleTest's own build names its targets GTest::gtest and so on (1.11 and
+# later); older sources get the names here.
+foreach(target IN ITEMS gtest gtest_main gmock)
+  if(NOT TARGET GTest::${target})
+    add_library(GTest::${target} ALIAS ${target})
+  endif()
+endforeach()
 
 # The system libraries the platform layer calls: sockets, the service manager
 # and the registry, GUIDs, file versions, the shell, windows and controls.
