@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "FakePlatform.h"
+#include "NativePath.h"
 #include "platform/NativePlatform.h"
 #include "tef/VornCliSiTef.h"
 #include "tef/VornCliSiTefArquivo.h"
@@ -56,7 +57,7 @@ class TestClockPlatform : public platform::NativePlatform {
   TDateTime inicio_ = 0;
   mutable std::atomic<long long> elapsedMs_{0};
   std::atomic<bool> realSleeps_{false};
-  std::string executable_ = "/opt/gateway/SvcQuorelSiTef";
+  std::string executable_ = NativePath("/opt/gateway/SvcQuorelSiTef");
   platform::ScopedPlatform scope_;
 };
 
