@@ -343,8 +343,8 @@ class TefFixture {
         AnsiFromBytes(platform::Current().ReadFile(dir.Path() + "tef.log").value_or("")));
   }
   std::string Backup(int numero) const {
-    return dir.Path() + "TEF/VornCliSiTef_Teste_" + VornCliSiTefStr(IntToStrZero(numero, 3)) +
-           ".tef";
+    return dir.Path() + NativePath("TEF/") + "VornCliSiTef_Teste_" +
+           VornCliSiTefStr(IntToStrZero(numero, 3)) + ".tef";
   }
   // Writes a backup file as a payment would have left it.
   void GravarBackup(int numero, const std::string& header, const std::string& nsu, bool confirmado,

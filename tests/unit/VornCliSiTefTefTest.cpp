@@ -45,6 +45,8 @@ std::string Nome(TVornCliSiTefCliSiTefOperacaoCampo operacao) {
 class DriverTest : public ::testing::Test {
  public:
   void SetUp() override {
+    // The library's amounts in the Brazilian format, whatever the system's locale.
+    platform::Current().OverrideRegional(platform::RegionalSettings());
     pasta_ = fs::path(pasta_temporaria_.Path());
     cenario_ = (pasta_ / "scenario.json").string();
     ledger_ = (pasta_ / "ledger.jsonl").string();
