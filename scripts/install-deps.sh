@@ -15,6 +15,8 @@ packages=(
   xvfb xauth
   chromium zbar-tools
   clang-14 libclang-rt-14-dev
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools libz-mingw-w64-dev
+  wine wine64 nsis debootstrap dpkg-dev
 )
 
 missing=()

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <iostream>
 
+#include "HostPath.h"
 #include "LibraryFolder.h"
 
 namespace clisitef_sim {
@@ -11,7 +12,7 @@ namespace clisitef_sim {
 void AppendToLedger(const Json& record) {
   const char* named = std::getenv("CLISITEF_SIM_LEDGER");
   const std::string path =
-      named != nullptr && *named != 0 ? named : LibraryFolder() + "CliSiTefSim.ledger";
+      named != nullptr && *named != 0 ? HostPath(named) : LibraryFolder() + "CliSiTefSim.ledger";
   std::ofstream out(path, std::ios::binary | std::ios::app);
   out << record.dump(-1, ' ', false, Json::error_handler_t::replace) << '\n';
   out.flush();

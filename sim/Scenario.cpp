@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "DefaultScenario.h"
+#include "HostPath.h"
 #include "LibraryFolder.h"
 
 namespace clisitef_sim {
@@ -189,7 +190,7 @@ Scenario Scenario::Parse(std::string source, std::string_view text) {
 
 Scenario Scenario::Load() {
   if (const char* named = std::getenv("CLISITEF_SIM_SCENARIO"); named != nullptr && *named != 0) {
-    return Parse(named, ReadFile(named));
+    return Parse(named, ReadFile(HostPath(named)));
   }
   const std::string beside = LibraryFolder() + "CliSiTefSim.json";
   if (FileExists(beside)) {

@@ -14,6 +14,7 @@
 struct TConfiguracaoCliSiTef {
   bool FTEFModoServico = false;
   std::string fPathDLL;
+  std::string fNomeDLL = "CliSiTef32I.dll";
   AnsiString fEnderecoIP;
   AnsiString fCodigoLoja;
   AnsiString fNumeroTerminal;

@@ -2,9 +2,13 @@
 
 #include <curl/curl.h>
 
+#include <optional>
+
 // The libcurl functions the HTTP client uses, bound when the first request is
-// made: the gateway loads libcurl (and the two dozen libraries it needs) only
-// when it posts a callback, not at every start.
+// made. On Linux the gateway opens libcurl (and the two dozen libraries it
+// needs) only when it posts a callback, not at every start
+// (CurlLibraryOpened.cpp); on Windows libcurl is linked into the executable
+// and the table holds its functions (CurlLibraryLinked.cpp).
 struct TCurlLibrary {
   CURLcode (*global_init)(long flags);
   CURL* (*easy_init)();
@@ -21,4 +25,8 @@ struct TCurlLibrary {
   // The library, loaded and globally initialized on the first call. Raises
   // Exception "Request Error " + the reason when it cannot be loaded.
   static const TCurlLibrary& Get();
+
+  // The functions of the libcurl this build uses, or nothing when they
+  // cannot be reached.
+  static std::optional<TCurlLibrary> Bind();
 };

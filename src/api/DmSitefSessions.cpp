@@ -1,5 +1,6 @@
 #include <cmath>
 #include <cstdint>
+#include <filesystem>
 
 #include "api/AccessToken.h"
 #include "api/DmSitef.h"
@@ -48,6 +49,25 @@ std::vector<std::string> SplitLines(const std::string& text) {
   return lines;
 }
 
+// [sitef] library: the library's file, taken from the executable's folder
+// unless the path starts at a root; split into the driver's folder and file
+// name. A 32-bit gateway needs the library's 32-bit file, a 64-bit one its
+// 64-bit file.
+void ApplyLibraryFile(const TIniConfig& config, TConfiguracaoCliSiTef& terminal) {
+  const char delimiter = platform::Current().PathDelimiter();
+  std::string file = Trim(config.ReadString("sitef", "library", ""));
+  if (file.empty()) {
+    file = std::string("dll") + delimiter + "CliSiTef32I.dll";
+  }
+  const std::filesystem::path path(file);
+  if (!path.is_absolute() && !path.has_root_directory()) {
+    file = VornAppDir() + file;
+  }
+  const auto folderEnd = file.find_last_of(std::string("/") + delimiter) + 1;
+  terminal.fPathDLL = file.substr(0, folderEnd);
+  terminal.fNomeDLL = file.substr(folderEnd);
+}
+
 // Everything a session start will apply, read and checked before any of it is.
 struct SessionClaims {
   TConfiguracaoCliSiTef terminal;
@@ -66,7 +86,7 @@ SessionClaims ReadClaims(const Json& claims, const TIniConfig& config,
   TConfiguracaoCliSiTef& terminal = read.terminal;
   terminal = current;
   terminal.FTEFModoServico = true;
-  terminal.fPathDLL = VornAppDir() + "dll" + platform::Current().PathDelimiter();
+  ApplyLibraryFile(config, terminal);
   terminal.fEnderecoIP = VornAnsiStr(GetValue(claims, "ip_address"));
   terminal.fCodigoLoja = VornAnsiStr(GetValue(claims, "store_code"));
   terminal.fNumeroTerminal = VornAnsiStr(terminalNumber);

@@ -369,6 +369,7 @@ void TDmSitef::AplicarConfiguracaoCliSiTef() {
   TVornCliSiTefCliSiTef& driver = VornCliSiTef.TEFCliSiTef();
   driver.FTEFModoServico = config.FTEFModoServico;
   driver.fPathDLL = config.fPathDLL;
+  driver.fNomeDLL = config.fNomeDLL;
   driver.SetEnderecoIP(config.fEnderecoIP);
   driver.SetCodigoLoja(config.fCodigoLoja);
   driver.SetNumeroTerminal(config.fNumeroTerminal);

@@ -14,12 +14,6 @@
     platform::MakeVersionBlock(GATEWAY_VERSION_MAJOR, GATEWAY_VERSION_MINOR, GATEWAY_VERSION_PATCH,
                                GATEWAY_VERSION_TWEAK);
 
-namespace {
-
-constexpr char kCliSiTefLibrary[] = "CliSiTef32I.dll";
-
-}  // namespace
-
 std::string TDmSitef::GetFileVersion(const std::string& file) {
   const auto version = platform::Current().FileVersion(file);
   if (!version) {
@@ -46,7 +40,7 @@ void TDmSitef::CheckFileVersion(const nlohmann::ordered_json& pMessage,
     }
     std::string file;
     if (category == "clisitef_dll") {
-      file = CliSiTef().fPathDLL + kCliSiTefLibrary;
+      file = CliSiTef().fPathDLL + CliSiTef().fNomeDLL;
     } else {
       const std::string executable = platform::Current().ExecutablePath();
       file = executable.substr(executable.find_last_of(platform::Current().PathDelimiter()) + 1);

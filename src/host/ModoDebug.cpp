@@ -1,6 +1,7 @@
 #include "host/ModoDebug.h"
 
 #include <cstdio>
+#include <optional>
 
 #include "api/CallbackTest.h"
 #include "api/DmSitef.h"
@@ -71,8 +72,18 @@ int RunDebugWindow(ClientHandlers handlers) {
     return 1;
   }
   // The module stays loaded until the process ends.
-  TfrmModoDebug form(std::move(handlers), [create](TModoDebugView::Events events) {
-    return std::unique_ptr<TModoDebugView>(create(&events));
-  });
-  return form.View().Run();
+  struct NoWindow {};
+  std::optional<TfrmModoDebug> form;
+  try {
+    form.emplace(std::move(handlers), [create](TModoDebugView::Events events) {
+      TModoDebugView* view = create(&events);
+      if (view == nullptr)
+        throw NoWindow();
+      return std::unique_ptr<TModoDebugView>(view);
+    });
+  } catch (const NoWindow&) {
+    std::fprintf(stderr, "Janela de depuração indisponível: a janela não pôde ser criada.\n");
+    return 1;
+  }
+  return form->View().Run();
 }

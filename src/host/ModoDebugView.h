@@ -32,6 +32,7 @@ class TModoDebugView {
 };
 
 // The module's entry point, looked up by the name kCreateModoDebugView: a new
-// view that raises `events`, owned by the caller.
+// view that raises `events`, owned by the caller; null when the window cannot
+// be made (no exception crosses the module's boundary).
 using CreateModoDebugViewFunction = TModoDebugView* (*)(const TModoDebugView::Events* events);
 inline constexpr char kCreateModoDebugView[] = "CreateModoDebugView";

@@ -1,6 +1,8 @@
 // The gateway's process entry. No argument: the debug window. "--service":
-// the service, headless in the foreground, driven by the service manager's
-// control requests. "--install" / "--uninstall": register or remove it.
+// the service, driven by the service manager's control requests (headless in
+// the foreground when no service manager started it). "--install" /
+// "--uninstall" (or "/install" / "/uninstall", as Windows programs take
+// them): register or remove it.
 
 #include <chrono>
 #include <cstdio>
@@ -29,8 +31,7 @@ ClientHandlers Dispatcher() {
 }
 
 // ServiceExecute: control requests are handled between waits of 100 ms.
-int RunService() {
-  platform::PrepareServiceControl();
+int ServiceExecute() {
   TQuorelSiTefService service(Dispatcher());
   service.ServiceStart();
   for (;;) {
@@ -80,11 +81,12 @@ int main(int argc, char** argv) {
   if (argc <= 1)
     return RunDebugWindow(Dispatcher());
   if (argc == 2 && mode == "--service")
-    return RunService();
-  if (argc == 2 && mode == "--install")
+    return platform::RunService(kServiceName, ServiceExecute);
+  if (argc == 2 && (mode == "--install" || mode == "/install"))
     return Install();
-  if (argc == 2 && mode == "--uninstall")
+  if (argc == 2 && (mode == "--uninstall" || mode == "/uninstall"))
     return Uninstall();
-  std::fprintf(stderr, "Uso: %s [--service | --install | --uninstall]\n", argv[0]);
+  std::fprintf(stderr, "Uso: %s [--service | --install | --uninstall | /install | /uninstall]\n",
+               argv[0]);
   return 2;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <string>
 
 namespace platform {
@@ -8,12 +9,18 @@ namespace platform {
 // A control request from the service manager.
 enum class ServiceControl { kNone, kStop, kPause, kContinue };
 
-// Makes the process receive service control requests through
-// WaitServiceControl (on POSIX: SIGTERM and SIGINT stop, SIGUSR1 pauses,
-// SIGUSR2 continues). Call before any thread is started.
-void PrepareServiceControl();
+// Runs `service` (the service's whole life: start, the loop over
+// WaitServiceControl, stop) and returns its exit code. Started by the service
+// manager (Windows), the service runs inside the service's main function and
+// the manager is told of every state it reaches; otherwise it runs in the
+// foreground, where the process's stop requests reach WaitServiceControl (on
+// POSIX: SIGTERM and SIGINT stop, SIGUSR1 pauses, SIGUSR2 continues; on
+// Windows: Ctrl+C stops). Call before any thread is started.
+int RunService(const std::string& name, const std::function<int()>& service);
 
-// Waits at most `timeout` for the next control request.
+// Waits at most `timeout` for the next control request. Each call also
+// tells the service manager that the request returned before has been
+// carried out.
 ServiceControl WaitServiceControl(std::chrono::milliseconds timeout);
 
 // What the service is registered with.

@@ -60,6 +60,8 @@ class TVornCliSiTefCliSiTef : public TVornCliSiTefClass {
   std::vector<std::string> fRespostas;
   // Folder of the library; empty means the system search path.
   std::string fPathDLL;
+  // The library's file name in that folder.
+  std::string fNomeDLL = "CliSiTef32I.dll";
   bool fIniciouRequisicao = false;
   bool fReimpressao = false;
   bool fCancelamento = false;

@@ -15,7 +15,6 @@
 
 namespace {
 
-constexpr char kNomeDLL[] = "CliSiTef32I.dll";
 constexpr char kErroNaoCarregada[] = "Erro ao iniciar \"TEF\"";
 
 // The message of a configuration result that refuses to start; empty when the
@@ -55,18 +54,18 @@ const char* C(const AnsiString& text) {
 }  // namespace
 
 std::string TVornCliSiTefCliSiTef::ArquivoDLL() const {
-  return fPathDLL.empty() ? std::string(kNomeDLL) : PathWithDelim(fPathDLL) + kNomeDLL;
+  return fPathDLL.empty() ? fNomeDLL : PathWithDelim(fPathDLL) + fNomeDLL;
 }
 
 void TVornCliSiTefCliSiTef::LoadDLLFunctions() {
   const std::string arquivo = ArquivoDLL();
-  auto detectar = [&arquivo](const char* nome, void*& endereco) {
+  auto detectar = [this, &arquivo](const char* nome, void*& endereco) {
     if (endereco != nullptr) {
       return;
     }
     if (!FunctionDetect(arquivo, nome, endereco) || endereco == nullptr) {
       endereco = nullptr;
-      throw Exception(std::string("Erro ao carregar a função:") + nome + " de: " + kNomeDLL);
+      throw Exception(std::string("Erro ao carregar a função:") + nome + " de: " + fNomeDLL);
     }
   };
   detectar("ConfiguraIntSiTefInterativoEx", fConfiguraIntSiTefInterativoEx);

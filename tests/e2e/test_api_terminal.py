@@ -2,10 +2,11 @@
 against the stand-in CliSiTef library, with its scenario and ledger."""
 
 import json
+import shutil
 
 import pytest
 
-from api_client import Client, error
+from api_client import Client, error, set_ini
 
 INITIALIZED = '{"type":"initialize","message":"Inicializado com sucesso."}'
 
@@ -94,3 +95,26 @@ def test_pinpad_status(api, library):
 def test_pinpad_wrong_type(api, library):
     assert pinpad(api, "pinpad") == [error("Campo type diferente de pinpad.")]
     assert library.calls("VerificaPresencaPinPad") == []
+
+
+@pytest.mark.parametrize("where", ["beside the executable", "absolute path"])
+def test_library_file_named_in_the_ini(make_gateway, library, tmp_path, where):
+    """The library moved out of dll/ under another name: only [sitef] library
+    finds it, for the library's functions and for its version."""
+    gateway = make_gateway(start=False, api=True,
+                           env={"CLISITEF_SIM_SCENARIO": str(library.scenario),
+                                "CLISITEF_SIM_LEDGER": str(library.ledger)})
+    base = gateway.folder if where == "beside the executable" else tmp_path
+    moved = base / "lib64" / "CliSiTef64I.dll"
+    moved.parent.mkdir()
+    shutil.move(gateway.folder / "dll" / "CliSiTef32I.dll", moved)
+    setting = "lib64/CliSiTef64I.dll" if where == "beside the executable" else str(moved)
+    set_ini(gateway.folder, "sitef", "library", setting)
+    gateway.start()
+    client = Client(gateway)
+    client.session = client.start_session()["session_uuid"]
+    assert initialize(client) == [INITIALIZED]
+    assert len(library.calls("ConfiguraIntSiTefInterativoEx")) == 1
+    assert client.ask({"route": "/version", "type": "version", "category": "clisitef_dll"}) == [
+        '{"type":"version","category":"clisitef_dll","version":"6.2.115.27"}']
+    client.close()

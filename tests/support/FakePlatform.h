@@ -4,15 +4,17 @@
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
+#include <random>
 #include <string>
 
-#include "platform/posix/PosixPlatform.h"
+#include "platform/NativePlatform.h"
 
-// A real POSIX platform whose clock, time-zone offset, regional settings and
+// The real platform whose clock, time-zone offset, regional settings and
 // executable path a test sets. Installed for the lifetime of the object.
-class FakePlatform : public platform::PosixPlatform {
+class FakePlatform : public platform::NativePlatform {
  public:
-  FakePlatform() : scope_(*this) {}
+  // Brazilian regional settings, whatever the system's locale.
+  FakePlatform() : scope_(*this) { OverrideRegional(platform::RegionalSettings()); }
 
   void SetNow(const platform::CivilTime& now) {
     std::lock_guard guard(lock_);
@@ -31,7 +33,7 @@ class FakePlatform : public platform::PosixPlatform {
   int UtcOffsetMinutes(const platform::CivilTime&) const override { return offset_; }
   std::string ExecutablePath() const override {
     std::lock_guard guard(lock_);
-    return executable_.empty() ? PosixPlatform::ExecutablePath() : executable_;
+    return executable_.empty() ? platform::NativePlatform::ExecutablePath() : executable_;
   }
 
  private:
@@ -46,9 +48,13 @@ class FakePlatform : public platform::PosixPlatform {
 class TempDir {
  public:
   TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "gateway-test-XXXXXX").string();
-    path_ = mkdtemp(pattern.data());
-    path_ += "/";
+    std::random_device random;
+    std::filesystem::path folder;
+    do {
+      folder = std::filesystem::temp_directory_path() /
+               ("gateway-test-" + std::to_string(random()) + std::to_string(random()));
+    } while (!std::filesystem::create_directory(folder));
+    path_ = folder.string() + static_cast<char>(std::filesystem::path::preferred_separator);
   }
   ~TempDir() {
     std::error_code ignored;
@@ -57,7 +63,7 @@ class TempDir {
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
 
-  // The folder, ending in "/".
+  // The folder, ending in the system's folder separator.
   const std::string& Path() const { return path_; }
 
  private:

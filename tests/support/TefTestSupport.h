@@ -17,19 +17,24 @@
 #include <vector>
 
 #include "FakePlatform.h"
-#include "platform/posix/PosixPlatform.h"
+#include "NativePath.h"
+#include "platform/NativePlatform.h"
 #include "tef/VornCliSiTef.h"
 #include "tef/VornCliSiTefArquivo.h"
 #include "tef/VornCliSiTefClass.h"
 #include "util/DateTime.h"
 #include "util/VornCliSiTefUtil.h"
 
-// A real POSIX platform whose clock only moves when someone sleeps through
+// The real platform whose clock only moves when someone sleeps through
 // it: a wait of 7 seconds takes a few real milliseconds, and no test depends
 // on how fast the machine is.
-class TestClockPlatform : public platform::PosixPlatform {
+class TestClockPlatform : public platform::NativePlatform {
  public:
-  TestClockPlatform() : scope_(*this) { SetStart({2026, 12, 10, 14, 7, 9, 0}); }
+  // Brazilian regional settings, whatever the system's locale.
+  TestClockPlatform() : scope_(*this) {
+    OverrideRegional(platform::RegionalSettings());
+    SetStart({2026, 12, 10, 14, 7, 9, 0});
+  }
 
   platform::CivilTime LocalNow() const override {
     return DecodeDateTime(inicio_.load() + static_cast<double>(elapsedMs_.load()) / 86400000.0);
@@ -58,7 +63,7 @@ class TestClockPlatform : public platform::PosixPlatform {
   std::atomic<TDateTime> inicio_{0};
   mutable std::atomic<long long> elapsedMs_{0};
   std::atomic<bool> realSleeps_{false};
-  std::string executable_ = "/opt/gateway/SvcQuorelSiTef";
+  std::string executable_ = NativePath("/opt/gateway/SvcQuorelSiTef");
   platform::ScopedPlatform scope_;
 };
 
@@ -344,8 +349,8 @@ class TefFixture {
         AnsiFromBytes(platform::Current().ReadFile(dir.Path() + "tef.log").value_or("")));
   }
   std::string Backup(int numero) const {
-    return dir.Path() + "TEF/VornCliSiTef_Teste_" + VornCliSiTefStr(IntToStrZero(numero, 3)) +
-           ".tef";
+    return dir.Path() + NativePath("TEF/") + "VornCliSiTef_Teste_" +
+           VornCliSiTefStr(IntToStrZero(numero, 3)) + ".tef";
   }
   // Writes a backup file as a payment would have left it.
   void GravarBackup(int numero, const std::string& header, const std::string& nsu, bool confirmado,

@@ -19,7 +19,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/PosixPlatform.h"
+#include "FakePlatform.h"
+#include "TestEnvironment.h"
 #include "tef/VornCliSiTef.h"
 #include "tef/VornCliSiTefEnums.h"
 #include "tef/VornCliSiTefRespCliSiTef.h"
@@ -45,12 +46,13 @@ std::string Nome(TVornCliSiTefCliSiTefOperacaoCampo operacao) {
 class DriverTest : public ::testing::Test {
  public:
   void SetUp() override {
-    char modelo[] = "/tmp/driver-test-XXXXXX";
-    pasta_ = mkdtemp(modelo);
+    // The library's amounts in the Brazilian format, whatever the system's locale.
+    platform::Current().OverrideRegional(platform::RegionalSettings());
+    pasta_ = fs::path(pasta_temporaria_.Path());
     cenario_ = (pasta_ / "scenario.json").string();
     ledger_ = (pasta_ / "ledger.jsonl").string();
-    setenv("CLISITEF_SIM_SCENARIO", cenario_.c_str(), 1);
-    setenv("CLISITEF_SIM_LEDGER", ledger_.c_str(), 1);
+    SetTestEnvironment("CLISITEF_SIM_SCENARIO", cenario_);
+    SetTestEnvironment("CLISITEF_SIM_LEDGER", ledger_);
     Cenario(Json::object());
     NovoComponente();
   }
@@ -193,6 +195,7 @@ class DriverTest : public ::testing::Test {
     return status;
   }
 
+  TempDir pasta_temporaria_;
   fs::path pasta_;
   std::string cenario_;
   std::string ledger_;
@@ -611,7 +614,7 @@ TEST_F(DriverTest, CancellationPresetsAnswerTheLibrary) {
 }
 
 TEST_F(DriverTest, CancellationThroughTheBuiltInFlow) {
-  unsetenv("CLISITEF_SIM_SCENARIO");
+  SetTestEnvironment("CLISITEF_SIM_SCENARIO", "");
   Inicializar();
   TVornCliSiTefCliSiTef& d = Driver();
   TDateTime data = 0;
@@ -1066,13 +1069,13 @@ TEST_F(PaymentFlowTest, PaymentWithoutBackupIsUndone) {
 
 // A disk where backups can still be written but, once there, can be neither
 // deleted nor replaced (a file another program holds open, say).
-class BackupsPresosPlatform : public platform::PosixPlatform {
+class BackupsPresosPlatform : public platform::NativePlatform {
  public:
   bool DeleteFile(const std::string& path) const override {
-    return !Backup(path) && PosixPlatform::DeleteFile(path);
+    return !Backup(path) && NativePlatform::DeleteFile(path);
   }
   bool RenameFile(const std::string& from, const std::string& to) const override {
-    return !(Backup(to) && FileExists(to)) && PosixPlatform::RenameFile(from, to);
+    return !(Backup(to) && FileExists(to)) && NativePlatform::RenameFile(from, to);
   }
 
  private:

@@ -1,17 +1,14 @@
-// The printing program of the Linux app folder, installed as SumatraPDF.exe
-// beside the gateway: it takes the command line the gateway gives the PDF
-// program on Windows,
+// The printing program of the app folder, installed as SumatraPDF.exe beside
+// the gateway: it takes the command line the gateway gives the PDF program,
 //
 //   -print-to "PRINTER" -silent "FILE"
 //
-// and hands FILE to the CUPS spooler as `lp -d PRINTER FILE`. When the
-// environment variable GATEWAY_PRINT_SPOOL names a folder, the file is copied
-// there instead, as "<printer>-<nanoseconds>-<pid>.pdf" (written under a
+// When the environment variable GATEWAY_PRINT_SPOOL names a folder, the file
+// is copied there, as "<printer>-<nanoseconds>-<pid>.pdf" (written under a
 // temporary name, then renamed, so a watcher never sees half a file).
-// Exit code: 0 handed over, 2 bad command line, 1 the copy or lp failed.
-
-#include <sys/wait.h>
-#include <unistd.h>
+// Otherwise the file goes to the system's printing (HandToPrinter.h).
+// Exit code: 0 handed over, 2 bad command line, 1 the copy or the hand-over
+// failed.
 
 #include <chrono>
 #include <cstdio>
@@ -19,6 +16,8 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+
+#include "HandToPrinter.h"
 
 namespace {
 
@@ -37,7 +36,7 @@ int CopyToSpool(const std::filesystem::path& spool, const std::string& printer,
                 const std::string& file) {
   const auto stamp = std::chrono::system_clock::now().time_since_epoch().count();
   const std::string name =
-      FileNamePart(printer) + "-" + std::to_string(stamp) + "-" + std::to_string(getpid());
+      FileNamePart(printer) + "-" + std::to_string(stamp) + "-" + std::to_string(ProcessId());
   const std::filesystem::path partial = spool / ("." + name + ".part");
   std::error_code error;
   std::filesystem::copy_file(file, partial, std::filesystem::copy_options::overwrite_existing,
@@ -46,22 +45,8 @@ int CopyToSpool(const std::filesystem::path& spool, const std::string& printer,
     std::filesystem::rename(partial, spool / (name + ".pdf"), error);
   }
   if (error) {
-    std::fprintf(stderr, "SumatraPDF.exe: cópia para %s falhou: %s\n", spool.c_str(),
+    std::fprintf(stderr, "SumatraPDF.exe: cópia para %s falhou: %s\n", spool.string().c_str(),
                  error.message().c_str());
-    return 1;
-  }
-  return 0;
-}
-
-int HandToLp(const std::string& printer, const std::string& file) {
-  const pid_t pid = fork();
-  if (pid == 0) {
-    execlp("lp", "lp", "-d", printer.c_str(), file.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  int status = 0;
-  if (pid < 0 || waitpid(pid, &status, 0) < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    std::fprintf(stderr, "SumatraPDF.exe: lp -d %s %s falhou\n", printer.c_str(), file.c_str());
     return 1;
   }
   return 0;
@@ -88,5 +73,5 @@ int main(int argc, char** argv) {
   if (spool != nullptr && *spool != '\0') {
     return CopyToSpool(spool, printer, file);
   }
-  return HandToLp(printer, file);
+  return HandToPrinter(printer, file);
 }

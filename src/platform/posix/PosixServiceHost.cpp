@@ -58,9 +58,11 @@ std::string Quote(const std::string& text) {
 
 }  // namespace
 
-void PrepareServiceControl() {
+int RunService(const std::string&, const std::function<int()>& service) {
+  // Blocked in every thread, so only WaitServiceControl takes them.
   const sigset_t set = ControlSignals();
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  return service();
 }
 
 ServiceControl WaitServiceControl(std::chrono::milliseconds timeout) {
