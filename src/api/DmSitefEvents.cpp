@@ -20,6 +20,8 @@ void TDmSitef::WireTefEvents() {
   tef.OnComandaECFImprimeVia =
       std::bind(&TDmSitef::VornCliSiTefComandaECFImprimeVia, this, _1, _2, _3, _4);
   tef.OnInfoECF = std::bind(&TDmSitef::VornCliSiTefInfoECF, this, _1, _2);
+  tef.OnAntesConfirmarTransacoes =
+      std::bind(&TDmSitef::VornCliSiTefAntesConfirmarTransacoes, this, _1);
   tef.OnDepoisConfirmarTransacoes =
       std::bind(&TDmSitef::VornCliSiTefDepoisConfirmarTransacoes, this, _1);
   tef.OnAntesCancelarTransacao = std::bind(&TDmSitef::VornCliSiTefAntesCancelarTransacao, this, _1);

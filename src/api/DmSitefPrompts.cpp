@@ -317,10 +317,6 @@ void TDmSitef::VornCliSiTefMudaEstadoReq(TVornCliSiTefReqEstado) {
   fCancelado = false;
 }
 
-void TDmSitef::VornCliSiTefAntesCancelarTransacao(TVornCliSiTefResp&) {
-  fProcessando = false;
-}
-
 void TDmSitef::VornCliSiTefInfoECF(TVornCliSiTefInfoECF Operacao, std::string& RetornoECF) {
   const bool semGP = !VornCliSiTef.TemTEF() || !VornCliSiTef.TEF().Inicializado();
   if (semGP && Operacao == ineEstadoECF &&

@@ -163,6 +163,13 @@ void TDmSitef::StartTransaction(const nlohmann::ordered_json& pMessage,
       transacao.fQtdParcelas = pedido->parcelas;
     }
     fTransacao = transacao;
+    // "/transaction/status" answers "running" for this sale until the end of
+    // the transaction is in the journal.
+    fVendaEmCurso = transacao.fVenda_Id;
+    struct TFimEmCurso {
+      std::atomic<std::int64_t>& venda;
+      ~TFimEmCurso() { venda = -1; }
+    } fimEmCurso{fVendaEmCurso};
 
     try {
       if (!VornCliSiTef.Inicializado(gpCliSiTef)) {
@@ -207,14 +214,18 @@ void TDmSitef::StartTransaction(const nlohmann::ordered_json& pMessage,
         if (VornCliSiTef.Inicializado(gpCliSiTef)) {
           VornCliSiTef.CancelarTransacoesPendentes();
         }
-        finais.push_back(TTransactionResult{fCancelado ? "canceled" : "unauthorized",
-                                            kFalhaTransacao, std::nullopt}
-                             .Text());
+        const std::string status = fCancelado ? "canceled" : "unauthorized";
+        finais.push_back(TTransactionResult{status, kFalhaTransacao, std::nullopt}.Text());
+        RegistrarFimSemAprovacao(transacao.fVenda_Id, status, finais.back());
       }
       fProcessando = false;
     } catch (const EConnectionClosed&) {
       TomarResultado(finais);
       fProcessando = false;
+      if (!fConcluido) {
+        // Nothing was sent: the operation ended with its connection.
+        RegistrarFimSemAprovacao(transacao.fVenda_Id, "canceled", std::nullopt);
+      }
       throw;
     } catch (const std::exception& error) {
       TomarResultado(finais);
@@ -223,6 +234,7 @@ void TDmSitef::StartTransaction(const nlohmann::ordered_json& pMessage,
     }
     // The client learns the end of its transaction only once the component
     // is free, so a request it sends right away is not dropped as busy.
+    fVendaEmCurso = -1;
     uso.reset();
     for (const std::string& text : finais) {
       pIdContext.SendClientMessage(text);

@@ -53,6 +53,8 @@ void TQuorelSiTefService::StartServer() {
     if (FServerThread && !FServerThread->Finished())
       return;
     FServerThread.reset();
+    if (handlers_.OnServerStarting)
+      handlers_.OnServerStarting();
     FServerThread = std::make_unique<TServerThread>(
         ServerSettings(iniConfig), handlers_, [](const std::string& text) { GravaLog(text); });
     FServerThread->Start();
@@ -63,10 +65,12 @@ void TQuorelSiTefService::StartServer() {
 
 void TQuorelSiTefService::StopServer() {
   std::lock_guard lock(serverLock_);
-  if (!FServerThread)
-    return;
-  FServerThread->Stop();
-  FServerThread.reset();
+  if (FServerThread) {
+    FServerThread->Stop();
+    FServerThread.reset();
+  }
+  if (handlers_.OnServerStopped)
+    handlers_.OnServerStopped();
 }
 
 bool TQuorelSiTefService::ServerActive() const {
