@@ -32,7 +32,8 @@ def callback_token():
 
 class SaleApi:
     """An HTTPS server playing the back office. Each request is recorded as
-    (method, path, headers, body); the answer comes from `self.answer`, a
+    (method, path, headers, body); the answer comes from `self.script` (the
+    next answers, taken in order) and then from `self.answer`, each a
     (status, reason, body or None) tuple."""
 
     def __init__(self, folder, same_certificate_as=None):
@@ -52,6 +53,14 @@ class SaleApi:
                            check=True, capture_output=True)
         self.requests = []
         self.answer = (201, "Created", '{"data":77}')
+        self.script = []
+        # While `lose_requests` is set, each request that comes is held
+        # until `dropped` is set and then dropped unrecorded and unanswered
+        # (the report never reached the back office); `connected` is set
+        # when one is held.
+        self.lose_requests = False
+        self.dropped = threading.Event()
+        self.connected = threading.Event()
         # Clearing `release` makes the server hold each answer until it is
         # set again; `arrived` is set when a request has been read.
         self.release = threading.Event()
@@ -63,12 +72,17 @@ class SaleApi:
             protocol_version = "HTTP/1.1"
 
             def do_POST(self):
+                if api.lose_requests:
+                    api.connected.set()
+                    api.dropped.wait(120)
+                    self.close_connection = True
+                    return
                 length = int(self.headers.get("Content-Length", "0"))
                 body = self.rfile.read(length).decode()
                 api.requests.append((self.command, self.path, dict(self.headers.items()), body))
                 api.arrived.set()
                 api.release.wait(120)
-                status, reason, text = api.answer
+                status, reason, text = api.script.pop(0) if api.script else api.answer
                 data = b"" if text is None else text.encode()
                 self.send_response(status, reason)
                 self.send_header("Content-Length", str(len(data)))
@@ -86,7 +100,12 @@ class SaleApi:
         self.thread = threading.Thread(target=self.server.serve_forever, daemon=True)
         self.thread.start()
 
+    def keys(self):
+        """The Idempotency-Key of each request, in order."""
+        return [headers.get("Idempotency-Key") for _, _, headers, _ in self.requests]
+
     def close(self):
+        self.dropped.set()
         self.release.set()
         self.server.shutdown()
         self.server.server_close()
@@ -187,3 +206,10 @@ def open_session(gateway, sale_api, **claims):
     session = client.start_session(claims_with(callback_url=url, **claims))["session_uuid"]
     return client, session
 
+
+
+def outbox_entries(gateway, folder="Outbox"):
+    """The journal's entries (parsed) in the app folder's Outbox or one of its
+    subfolders."""
+    path = Path(gateway.folder) / folder
+    return [json.loads(p.read_text()) for p in sorted(path.glob("*.json"))]
