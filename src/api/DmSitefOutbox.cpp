@@ -86,10 +86,11 @@ void TDmSitef::VornCliSiTefAntesConfirmarTransacoes(
     pagamentos.push_back(IdentidadePagamento(RespostasPendentes[i]));
   }
   // The start-up confirmation finds backups of payments whose report a
-  // stopped process may have written already: that report stands.
+  // stopped process wrote before it confirmed them: that report stands.
   if (VornCliSiTef.TransacaoConfirmada &&
-      std::any_of(pagamentos.begin(), pagamentos.end(),
-                  [&](const std::string& pagamento) { return fOutbox.DoPagamento(pagamento); })) {
+      std::any_of(pagamentos.begin(), pagamentos.end(), [&](const std::string& pagamento) {
+        return fOutbox.PendenteDoPagamento(pagamento).has_value();
+      })) {
     return;
   }
   TRelato relato;
@@ -120,8 +121,9 @@ void TDmSitef::VornCliSiTefAntesCancelarTransacao(TVornCliSiTefResp& RespostaPen
   fProcessando = false;
   // A payment undone before its confirmation was known must never be
   // reported: its report goes before the library is asked to undo it.
-  const std::optional<TRelato> relato = fOutbox.DoPagamento(IdentidadePagamento(RespostaPendente));
-  if (relato && relato->estado == TEstadoRelato::pendente && !fOutbox.Remover(relato->chave)) {
+  const std::optional<TRelato> relato =
+      fOutbox.PendenteDoPagamento(IdentidadePagamento(RespostaPendente));
+  if (relato && !fOutbox.Remover(relato->chave)) {
     GravaLog("Erro ao apagar relato de pagamento desfeito do diário: " + relato->chave);
   }
 }

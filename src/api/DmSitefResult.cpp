@@ -55,10 +55,9 @@ void TDmSitef::VornCliSiTefDepoisConfirmarTransacoes(
   for (int i = 0; i < RespostasPendentes.Count(); ++i) {
     const TVornCliSiTefResp& resp = RespostasPendentes[i];
     todasConfirmadas = todasConfirmadas && (VornCliSiTef.TransacaoConfirmada || resp.CNFEnviado());
-    const std::optional<TRelato> relato = fOutbox.DoPagamento(IdentidadePagamento(resp));
-    if (relato && relato->estado == TEstadoRelato::pendente &&
-        std::none_of(relatos.begin(), relatos.end(),
-                     [&](const TRelato& r) { return r.chave == relato->chave; })) {
+    const std::optional<TRelato> relato = fOutbox.PendenteDoPagamento(IdentidadePagamento(resp));
+    if (relato && std::none_of(relatos.begin(), relatos.end(),
+                               [&](const TRelato& r) { return r.chave == relato->chave; })) {
       relatos.push_back(*relato);
     }
   }

@@ -112,8 +112,23 @@ TEST(Outbox, AnEntryReadsBackWholeAfterAReopen) {
   const std::optional<TRelato> lido = reaberto.Buscar("K1");
   ASSERT_TRUE(lido);
   EXPECT_EQ(RelatoParaTexto(*lido), RelatoParaTexto(relato));
-  EXPECT_EQ(reaberto.DoPagamento("b2")->chave, "K1");
-  EXPECT_FALSE(reaberto.DoPagamento("c3"));
+  EXPECT_EQ(reaberto.PendenteDoPagamento("b2")->chave, "K1");
+  EXPECT_FALSE(reaberto.PendenteDoPagamento("c3"));
+}
+
+TEST(Outbox, OnlyAPendingReportCoversAPayment) {
+  TempDir dir;
+  TOutbox outbox(dir.Path());
+  outbox.Abrir();
+  // An earlier payment whose record was the same, settled long ago.
+  TRelato antigo = Relato("antigo", TEstadoRelato::aceito, 1);
+  antigo.pagamentos = {"p"};
+  outbox.Gravar(antigo);
+  EXPECT_FALSE(outbox.PendenteDoPagamento("p"));
+  TRelato novo = Relato("novo", TEstadoRelato::pendente, 2);
+  novo.pagamentos = {"p"};
+  outbox.Gravar(novo);
+  EXPECT_EQ(outbox.PendenteDoPagamento("p")->chave, "novo");
 }
 
 TEST(Outbox, ARejectedEntryMovesAsideAndStaysThere) {

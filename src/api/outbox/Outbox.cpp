@@ -217,9 +217,12 @@ std::optional<TRelato> TOutbox::Buscar(const std::string& chave) const {
   return relato->second;
 }
 
-std::optional<TRelato> TOutbox::DoPagamento(const std::string& identidade) const {
+std::optional<TRelato> TOutbox::PendenteDoPagamento(const std::string& identidade) const {
   std::lock_guard guard(fLock);
   for (const auto& [chave, relato] : fRelatos) {
+    if (relato.estado != TEstadoRelato::pendente) {
+      continue;
+    }
     for (const std::string& pagamento : relato.pagamentos) {
       if (pagamento == identidade) {
         return relato;

@@ -71,8 +71,11 @@ class TOutbox {
   bool Remover(const std::string& chave);
 
   std::optional<TRelato> Buscar(const std::string& chave) const;
-  // The report that covers the payment, if any (final results cover none).
-  std::optional<TRelato> DoPagamento(const std::string& identidade) const;
+  // The report written before the payment's confirmation was known, if any.
+  // Only one transaction runs at a time, so at most one such report covers a
+  // payment; a settled report is never matched again, however alike a later
+  // payment's record is.
+  std::optional<TRelato> PendenteDoPagamento(const std::string& identidade) const;
   std::vector<TRelato> NoEstado(TEstadoRelato estado) const;
   // The newest entry of the sale.
   std::optional<TRelato> UltimoDaVenda(std::int32_t saleId) const;
