@@ -187,15 +187,19 @@ def ledger(gateway):
     return [json.loads(line) for line in path.read_text().splitlines() if line.strip()]
 
 
-def setup_payment_gateway(make_gateway, tmp_path, functions, sale_api=None, env=None, **top):
+def setup_payment_gateway(make_gateway, tmp_path, functions, sale_api=None, env=None, ini=None,
+                          **top):
     """A gateway running the API with the scenario, its ledger in the app
-    folder, and the sale API's certificate trusted for the callback."""
+    folder, the sale API's certificate trusted for the callback, and the INI
+    keys of `ini` ({(section, key): value})."""
     scenario = write_scenario(tmp_path, functions, **top)
     gateway = make_gateway(start=False, api=True, env=env)
     gateway.env["CLISITEF_SIM_SCENARIO"] = str(scenario)
     gateway.env["CLISITEF_SIM_LEDGER"] = str(Path(gateway.folder) / "ledger.jsonl")
     if sale_api is not None:
         set_ini(gateway.folder, "callback", "ca_file", str(sale_api.cert))
+    for (section, key), value in (ini or {}).items():
+        set_ini(gateway.folder, section, key, value)
     gateway.start()
     return gateway
 

@@ -5,7 +5,7 @@ import json
 
 import pytest
 
-from api_client import error, set_ini
+from api_client import error
 from conftest import wait_until
 from payment_support import (SaleApi, approval_steps, ledger, open_session, outbox_entries,
                              payment_request, reply, setup_payment_gateway)
@@ -24,11 +24,8 @@ def sale_api(tmp_path):
 
 
 def outbox_gateway(make_gateway, tmp_path, sale_api, functions=DEBIT):
-    gateway = setup_payment_gateway(make_gateway, tmp_path, functions, sale_api)
-    gateway.stop()
-    set_ini(gateway.folder, "callback", "retry_first_s", "1")
-    gateway.start()
-    return gateway
+    return setup_payment_gateway(make_gateway, tmp_path, functions, sale_api,
+                                 ini={("callback", "retry_first_s"): "1"})
 
 
 def test_api_down_receives_the_report_when_it_comes_back(make_gateway, tmp_path, sale_api):
