@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -113,6 +114,15 @@ class TVornCliSiTefClass : public TComponent {
   static std::unique_ptr<TVornCliSiTefResp> CriarResposta(TVornCliSiTefTipo tipo);
   // True for the payment headers "CRT" and "CHQ".
   static bool TransacaoEPagamento(const std::string& header);
+  // Runs `passo`, a confirmation or undo (CNF, NCN) of this binding. Once the
+  // manager has taken the step only a notice to the operator can still fail:
+  // that error goes to the trace instead of being raised, so no retry sends
+  // the step a second time. Errors before the manager took it are raised.
+  void EnviarFinalizacao(const std::function<void()>& passo);
+  // Records the confirmation in a backup that cannot be deleted (899-001 =
+  // "S"), so no later undo and no start-up confirmation takes its transaction
+  // up again (see BackupEncerrado). Returns whether the mark is on disk.
+  bool MarcarBackupConfirmado(const std::string& arquivo);
 
  protected:
   TVornCliSiTef& Componente() const { return *fComponente; }
@@ -136,6 +146,12 @@ class TVornCliSiTefClass : public TComponent {
   // Reads a backup into the response record. A file whose content is not a
   // response record is renamed aside (".invalido") and reported; false then.
   bool LerBackup(const std::string& arquivo);
+  // Whether the backup just read belongs to a finished transaction, which
+  // no undo and no start-up confirmation may take up again: CliSiTef marks a
+  // backup confirmed only when its sale was complete, confirmed and reported
+  // and the file could not be deleted. (A file-exchange binding marks the
+  // earlier cards of a sale that is still open.)
+  bool BackupEncerrado() const;
 
   TVornCliSiTef* fComponente;
   std::string fArqLOG;
@@ -155,6 +171,9 @@ class TVornCliSiTefClass : public TComponent {
   int fpNumVias = 2;
   bool fpAguardandoResposta = false;
   bool fpSalvarArquivoBackup = true;
+  // Confirmations and undos the manager has taken from this binding; see
+  // EnviarFinalizacao.
+  int fpFinalizacoes = 0;
 };
 
 // The bindings of a component; owns them.

@@ -170,6 +170,7 @@ void TVornCliSiTefClass::CNF(const std::string& Rede, const std::string& NSU,
   fpReq->SetNSU(NSU);
   fpReq->SetFinalizacao(Finalizacao);
   FinalizarRequisicao();
+  ++fpFinalizacoes;
 }
 
 void TVornCliSiTefClass::NCN() {
@@ -190,6 +191,7 @@ void TVornCliSiTefClass::NCN(const std::string& Rede, const std::string& NSU,
   fpReq->SetNSU(NSU);
   fpReq->SetFinalizacao(Finalizacao);
   FinalizarRequisicao();
+  ++fpFinalizacoes;
   std::string detalhes;
   if (!Rede.empty()) {
     detalhes += "Rede: " + Rede + "\r\n";

@@ -67,11 +67,13 @@ void TVornCliSiTefClass::ImprimirRelatorio() {
     try {
       if (!enviado) {
         fpResp->LeArquivo(backup);
-        if (imprimiu) {
-          CNF();
-        } else {
-          NCN();
-        }
+        EnviarFinalizacao([&] {
+          if (imprimiu) {
+            CNF();
+          } else {
+            NCN();
+          }
+        });
         enviado = true;
       }
       ApagaEVerifica(backup);
@@ -79,6 +81,9 @@ void TVornCliSiTefClass::ImprimirRelatorio() {
       if (tentativa >= kTentativasPorPendencia) {
         GravaLog(Name() + " ImprimirRelatorio: " + backup + " deixado para depois (" +
                  (enviado ? "enviado, não apagado" : "não enviado") + "): " + erro.what());
+        if (enviado && imprimiu) {
+          MarcarBackupConfirmado(backup);
+        }
         break;
       }
     }

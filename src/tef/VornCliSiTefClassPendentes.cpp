@@ -98,6 +98,50 @@ bool TVornCliSiTefClass::LerBackup(const std::string& arquivo) {
   return false;
 }
 
+void TVornCliSiTefClass::EnviarFinalizacao(const std::function<void()>& passo) {
+  const int antes = fpFinalizacoes;
+  try {
+    passo();
+  } catch (const std::exception& erro) {
+    if (fpFinalizacoes == antes) {
+      throw;
+    }
+    GravaLog(Name() + " EnviarFinalizacao: enviada; o aviso que a segue falhou: " + erro.what());
+  }
+}
+
+bool TVornCliSiTefClass::MarcarBackupConfirmado(const std::string& arquivo) {
+  // A file-exchange binding reads a confirmed backup as a card of a sale
+  // still open, which an undo cancels: there the file stays as it is.
+  if (fpTipo != gpCliSiTef) {
+    return false;
+  }
+  try {
+    TVornCliSiTefResp backup;
+    backup.LeArquivo(arquivo);
+    backup.SetCNFEnviado(true);
+    try {
+      GravarArquivoSeguro(backup.Conteudo(), arquivo);
+    } catch (const std::exception&) {
+      // Where a file cannot be deleted it can seldom be replaced either, but
+      // it can often still be written in place.
+      backup.Conteudo().GravarArquivo(arquivo, false);
+      if (!platform::Current().FlushFileToDisk(arquivo)) {
+        throw EVornCliSiTefArquivo("Erro ao gravar o arquivo:\r\n" + arquivo);
+      }
+    }
+    GravaLog(Name() + " MarcarBackupConfirmado: " + arquivo);
+    return true;
+  } catch (const std::exception& erro) {
+    GravaLog(Name() + " MarcarBackupConfirmado: " + arquivo + " não marcado: " + erro.what());
+    return false;
+  }
+}
+
+bool TVornCliSiTefClass::BackupEncerrado() const {
+  return fpTipo == gpCliSiTef && fpResp->CNFEnviado();
+}
+
 std::string TVornCliSiTefClass::CopiarResposta() {
   TVornCliSiTefResp& resp = Componente().Resp();
   const std::string arquivo = ProximoArquivoBackup();
@@ -153,11 +197,13 @@ void TVornCliSiTefClass::CancelarTransacoesPendentesClass() {
   TVornCliSiTef& componente = Componente();
   std::unique_ptr<TVornCliSiTefResp> copia;
   bool desfeita = false;
+  bool encerrada = false;
   int tentativas = 0;
   const auto proxima = [&] {
     arquivos.erase(arquivos.begin());
     copia.reset();
     desfeita = false;
+    encerrada = false;
     tentativas = 0;
   };
   while (!arquivos.empty()) {
@@ -167,11 +213,19 @@ void TVornCliSiTefClass::CancelarTransacoesPendentesClass() {
       continue;
     }
     try {
-      if (!desfeita) {
+      if (!desfeita && !encerrada) {
         if (!LerBackup(arquivo)) {
           proxima();
           continue;
         }
+        encerrada = BackupEncerrado();
+      }
+      if (encerrada) {
+        ApagaEVerifica(arquivo);
+        proxima();
+        continue;
+      }
+      if (!desfeita) {
         if (copia == nullptr && jaTratada()) {
           ApagaEVerifica(arquivo);
           proxima();
@@ -189,7 +243,7 @@ void TVornCliSiTefClass::CancelarTransacoesPendentesClass() {
           }
         }
         if (!fpResp->CNFEnviado() || fpResp->Header() == "CHQ") {
-          NCN();
+          EnviarFinalizacao([this] { NCN(); });
         } else if (!CNC()) {
           throw EVornCliSiTefErro("CNC nao efetuado");
         }
@@ -200,9 +254,11 @@ void TVornCliSiTefClass::CancelarTransacoesPendentesClass() {
       proxima();
     } catch (const std::exception& erro) {
       if (++tentativas >= kTentativasPorPendencia) {
+        const std::string situacao = encerrada  ? "confirmado, não apagado"
+                                     : desfeita ? "desfeito, não apagado"
+                                                : "não desfeito";
         GravaLog(Name() + " CancelarTransacoesPendentesClass: " + arquivo +
-                 " deixado para depois (" + (desfeita ? "desfeito, não apagado" : "não desfeito") +
-                 "): " + erro.what());
+                 " deixado para depois (" + situacao + "): " + erro.what());
         if (desfeita) {
           desfeitas.push_back(std::move(copia));
         }
@@ -242,10 +298,10 @@ void TVornCliSiTefClass::ConfirmarESolicitarImpressaoTransacoesPendentes() {
   pendentes.Clear();
   std::vector<std::string> arquivos;
   FindFiles(MascaraBackup(), arquivos, true);
-  const bool encontrou = !arquivos.empty();
+  const std::size_t encontrados = arquivos.size();
   // The flag tells the confirmation below that these transactions were
   // already finished with the manager; it covers this run only.
-  componente.TransacaoConfirmada = encontrou;
+  componente.TransacaoConfirmada = encontrados > 0;
   try {
     std::string nsus;
     std::string documentos;
@@ -253,11 +309,17 @@ void TVornCliSiTefClass::ConfirmarESolicitarImpressaoTransacoesPendentes() {
     std::string nsu;
     std::string documento;
     bool confirmada = false;
+    // Finished and reported by the run that marked its backup: it is only
+    // deleted.
+    bool jaConfirmada = false;
+    std::size_t jaConfirmadas = 0;
     int tentativas = 0;
     const auto proxima = [&] {
       arquivos.erase(arquivos.begin());
       copia.reset();
       confirmada = false;
+      jaConfirmadas += jaConfirmada ? 1 : 0;
+      jaConfirmada = false;
       tentativas = 0;
     };
     while (!arquivos.empty()) {
@@ -272,37 +334,42 @@ void TVornCliSiTefClass::ConfirmarESolicitarImpressaoTransacoesPendentes() {
             proxima();
             continue;
           }
-          if (copia == nullptr) {
-            // Taken before the confirmation, which may start a new request.
-            copia = CriarResposta(fpResp->TipoGP());
-            copia->Assign(*fpResp);
-            copia->SetPendente(true);
-            copia->SetArqBackup(arquivo);
-            nsu = fpResp->NSU();
-            documento = fpResp->DocumentoVinculado();
+          jaConfirmada = BackupEncerrado();
+          if (!jaConfirmada) {
+            if (copia == nullptr) {
+              // Taken before the confirmation, which may start a new request.
+              copia = CriarResposta(fpResp->TipoGP());
+              copia->Assign(*fpResp);
+              copia->SetPendente(true);
+              copia->SetArqBackup(arquivo);
+              nsu = fpResp->NSU();
+              documento = fpResp->DocumentoVinculado();
+            }
+            if (componente.OnAntesConfirmarTransacoes) {
+              // The host records the payment before its backup can go; when
+              // it cannot, the backup stays for a later run.
+              TVornCliSiTefRespostasPendentes registro;
+              auto registrada = CriarResposta(copia->TipoGP());
+              registrada->Assign(*copia);
+              registro.Add(std::move(registrada));
+              componente.OnAntesConfirmarTransacoes(registro);
+            }
+            CNF();
           }
-          if (componente.OnAntesConfirmarTransacoes) {
-            // The host records the payment before its backup can go; when it
-            // cannot, the backup stays for a later run.
-            TVornCliSiTefRespostasPendentes registro;
-            auto registrada = CriarResposta(copia->TipoGP());
-            registrada->Assign(*copia);
-            registro.Add(std::move(registrada));
-            componente.OnAntesConfirmarTransacoes(registro);
-          }
-          CNF();
           confirmada = true;
         }
         ApagaEVerifica(arquivo);
         // Only a transaction whose backup is gone is reported: one left on
         // disk is found and reported by a later run, so it must not be
         // reported now as well.
-        pendentes.Add(std::move(copia));
-        if (!Trim(nsu).empty()) {
-          nsus += nsu + "\r\n";
-        }
-        if (!Trim(documento).empty()) {
-          documentos += documento + "\r\n";
+        if (!jaConfirmada) {
+          pendentes.Add(std::move(copia));
+          if (!Trim(nsu).empty()) {
+            nsus += nsu + "\r\n";
+          }
+          if (!Trim(documento).empty()) {
+            documentos += documento + "\r\n";
+          }
         }
         proxima();
       } catch (const std::exception& erro) {
@@ -324,7 +391,8 @@ void TVornCliSiTefClass::ConfirmarESolicitarImpressaoTransacoesPendentes() {
       throw;
     }
     pendentes.Clear();
-    if (encontrou) {
+    // Backups that were confirmed already tell the operator nothing new.
+    if (encontrados > jaConfirmadas) {
       componente.DoExibeMsg(
           opmOK, "Transação TEF efetuada.\r\nFavor reimprimir último Cupom.\r\nNSU: " + nsus +
                      "\r\nNº Documento: " + documentos +

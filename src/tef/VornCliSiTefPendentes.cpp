@@ -1,6 +1,7 @@
 // The component's handling of the pending responses of a sale: confirming
 // them once printed, or undoing everything pending.
 
+#include "platform/Platform.h"
 #include "tef/VornCliSiTef.h"
 #include "tef/VornCliSiTefTef.h"
 
@@ -49,7 +50,8 @@ void TVornCliSiTef::ConfirmarTransacoesPendentes() {
       try {
         SetGPAtual(resp.TipoGP());
         if (!resp.CNFEnviado()) {
-          CNF(resp.Rede(), resp.NSU(), resp.Finalizacao(), resp.DocumentoVinculado());
+          TEF().EnviarFinalizacao(
+              [&] { CNF(resp.Rede(), resp.NSU(), resp.Finalizacao(), resp.DocumentoVinculado()); });
           resp.SetCNFEnviado(true);
         }
         ApagaEVerifica(resp.ArqRespPendente());
@@ -61,6 +63,10 @@ void TVornCliSiTef::ConfirmarTransacoesPendentes() {
                          " deixada para depois (" +
                          (resp.CNFEnviado() ? "confirmada, backup não apagado" : "não confirmada") +
                          "): " + erro.what());
+          if (resp.CNFEnviado() && !resp.ArqBackup().empty() &&
+              platform::Current().FileExists(resp.ArqBackup())) {
+            TEF().MarcarBackupConfirmado(resp.ArqBackup());
+          }
           break;
         }
       }

@@ -160,7 +160,8 @@ void TVornCliSiTefCliSiTef::FinalizarTransacao(bool Confirma,
     return;
   }
   TVornCliSiTef& componente = Componente();
-  if (componente.Resp().fMsgImpressao && !componente.TransacaoConfirmada) {
+  const bool naBiblioteca = componente.Resp().fMsgImpressao && !componente.TransacaoConfirmada;
+  if (naBiblioteca) {
     componente.BloquearMouseTeclado(false);
     int retornoImpressao = -1;
     if (componente.OnComandaImpressao) {
@@ -182,9 +183,11 @@ void TVornCliSiTefCliSiTef::FinalizarTransacao(bool Confirma,
     const AnsiString documento = VornAnsiStr(DocumentoVinculado);
     clisitef::Como<clisitef::FinalizaTransacaoSiTefInterativo_t>(fFinalizaTransacaoSiTefInterativo)(
         Confirma ? 1 : 0, documento.c_str(), data.c_str(), hora.c_str());
-    if (fDevolucao) {
-      componente.DoExibeMsg(opmOK, "Transação efetuada com sucesso.\r\nFavor reter o Cupom");
-    }
+  }
+  // The transaction is finished; what follows only tells the operator.
+  ++fpFinalizacoes;
+  if (naBiblioteca && fDevolucao) {
+    componente.DoExibeMsg(opmOK, "Transação efetuada com sucesso.\r\nFavor reter o Cupom");
   }
   if (!Confirma) {
     componente.DoExibeMsg(opmOK, "Transação \"TEF\" não efetuada.");

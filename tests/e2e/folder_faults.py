@@ -1,7 +1,9 @@
 """Folders of a gateway's app folder that cannot be written: read-only, or on
 a full file system. Without root a read-only folder is made with its
 permissions; with root (which permissions do not stop) and for a full file
-system the gateway runs in a mount namespace of its own."""
+system the gateway runs in a mount namespace of its own. In such a namespace
+a running gateway's file can also be pinned: kept writable, but neither
+deleted nor replaced."""
 
 import os
 import subprocess
@@ -11,6 +13,7 @@ import pytest
 # Shell scripts run in the gateway's own mount namespace before it starts:
 # "$1" is the folder, the rest is the gateway's command line.
 READ_ONLY = 'mount --bind "$1" "$1" && mount -o remount,bind,ro "$1" && shift && exec "$@"'
+PRIVATE = 'shift && exec "$@"'
 FULL = ('mount -t tmpfs -o size=64k tmpfs "$1" && { cat /dev/zero > "$1/fill" 2>/dev/null; '
         'shift; exec "$@"; }')
 
@@ -37,3 +40,20 @@ def make_read_only(gateway, folder):
 
 def make_full(gateway, folder):
     gateway.launcher = namespace_launcher(FULL, folder)
+
+
+def private_mounts(gateway):
+    """Runs the gateway in a mount namespace of its own, where `pin` can
+    change what it sees while it runs."""
+    gateway.launcher = namespace_launcher(PRIVATE, gateway.folder)
+
+
+def pin(gateway, path):
+    """Binds the file onto itself in the running gateway's namespace: the
+    gateway can still write it, but deleting or replacing a mount point
+    fails."""
+    enter = ["nsenter", "-t", str(gateway.proc.pid), "-m"]
+    if os.geteuid() != 0:
+        enter += ["-U", "--preserve-credentials"]
+    subprocess.run([*enter, "mount", "--bind", str(path), str(path)], check=True,
+                   capture_output=True)

@@ -188,10 +188,11 @@ def ledger(gateway):
 
 
 def setup_payment_gateway(make_gateway, tmp_path, functions, sale_api=None, env=None, ini=None,
-                          **top):
+                          prepare=None, **top):
     """A gateway running the API with the scenario, its ledger in the app
     folder, the sale API's certificate trusted for the callback, and the INI
-    keys of `ini` ({(section, key): value})."""
+    keys of `ini` ({(section, key): value}); `prepare(gateway)` runs before it
+    starts."""
     scenario = write_scenario(tmp_path, functions, **top)
     gateway = make_gateway(start=False, api=True, env=env)
     gateway.env["CLISITEF_SIM_SCENARIO"] = str(scenario)
@@ -200,6 +201,8 @@ def setup_payment_gateway(make_gateway, tmp_path, functions, sale_api=None, env=
         set_ini(gateway.folder, "callback", "ca_file", str(sale_api.cert))
     for (section, key), value in (ini or {}).items():
         set_ini(gateway.folder, section, key, value)
+    if prepare is not None:
+        prepare(gateway)
     gateway.start()
     return gateway
 

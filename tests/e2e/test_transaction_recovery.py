@@ -8,7 +8,7 @@ import signal
 import pytest
 
 from conftest import wait_until
-from folder_faults import make_read_only
+from folder_faults import make_read_only, pin, private_mounts
 from payment_support import (SaleApi, approval_steps, ledger, open_session, outbox_entries,
                              payment_request, reply, setup_payment_gateway, write_scenario)
 
@@ -254,3 +254,62 @@ def test_backup_that_cannot_be_deleted_is_reported_once(make_gateway, tmp_path, 
     assert list((gateway.folder / "TEF").iterdir()) == []
     # The host hears of the payment once, whichever run settled it.
     assert (nsus, len(sale_api.requests)) == (["000555"], 1)
+
+
+REFUND_NOTICE = "Transa\u00e7\u00e3o efetuada com sucesso.\r\nFavor reter o Cupom"
+
+
+def close_at_notice(gateway, client, session):
+    client.close()
+
+
+def pin_backup_at_notice(gateway, client, session):
+    pin(gateway, gateway.folder / "TEF" / "VornCliSiTef_CliSiTef_001.tef")
+    client.send(json.dumps(reply(session, "confirmation")))
+    assert json.loads(client.converse(None)[-1])["status"] == "approved"
+    client.close()
+
+
+# What goes wrong after the library has confirmed a payment flagged as a
+# refund, at the notice that follows the confirmation; and whether its backup
+# stays, marked confirmed.
+FINISH_FAULTS = {
+    "the client is gone at the notice": (close_at_notice, False),
+    "the backup cannot be deleted": (pin_backup_at_notice, True),
+}
+
+
+@pytest.mark.parametrize("fault", FINISH_FAULTS)
+def test_confirmed_payment_is_finished_once(make_gateway, tmp_path, sale_api, fault):
+    act, backup_stays = FINISH_FAULTS[fault]
+    functions = {"2": {"steps": approval_steps("debit") + [{"cmd": 0, "type": 110, "text": "1"}]}}
+    gateway = setup_payment_gateway(make_gateway, tmp_path, functions, sale_api,
+                                    prepare=private_mounts)
+    client, session = open_session(gateway, sale_api)
+    client.send(payment_request(session, operation=2))
+    notice = json.loads(client.converse(None, until=("confirmation",))[-1])
+    assert notice["message"] == REFUND_NOTICE
+    act(gateway, client, session)
+    # Stopping ends the connection's clean-up, which undoes what is pending.
+    assert gateway.stop() == 0
+
+    def library_calls():
+        return [(r["fn"], r.get("confirm")) for r in ledger(gateway)
+                if r["fn"] in ("FinalizaTransacaoSiTefInterativo", "IniciaFuncaoSiTefInterativo")]
+
+    # Confirmed once, never undone, no cancellation started.
+    assert library_calls() == [("IniciaFuncaoSiTefInterativo", None),
+                               ("FinalizaTransacaoSiTefInterativo", 1)]
+    backups = list((gateway.folder / "TEF").iterdir())
+    assert [b.name for b in backups] == (["VornCliSiTef_CliSiTef_001.tef"] if backup_stays else [])
+    if backup_stays:
+        assert "899-001 = S" in backups[0].read_text(encoding="cp1252")
+
+    gateway.start()
+    client, session = open_session(gateway, sale_api)
+    assert [m for m in initialize(client, session) if m["type"] == "result"] == []
+    client.close()
+    assert library_calls()[1:] == [("FinalizaTransacaoSiTefInterativo", 1)]
+    assert list((gateway.folder / "TEF").iterdir()) == []
+    # The sale API heard of the payment once, across the restart.
+    assert [body.count('"nsu_code":"000123"') for _, _, _, body in sale_api.requests] == [1]

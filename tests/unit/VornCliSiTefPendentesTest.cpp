@@ -192,6 +192,25 @@ TEST(Pendentes, ARetriedUndoDoesNotRepeatTheStepsThatSucceeded) {
   EXPECT_FALSE(Existe(f.Backup(1)));
 }
 
+// Sound behaviour: an undo the manager took is not sent again when the
+// notice that follows it fails.
+TEST(Pendentes, AnUndoWhoseNoticeFailsIsSentOnce) {
+  TefFixture f;
+  f.GravarBackup(1, "CRT", "1", false);
+  const auto exibe = f.tef.OnExibeMsg;
+  f.tef.OnExibeMsg = [&](TVornCliSiTefOperacaoMensagem operacao, const std::string& mensagem,
+                         int& resultado) {
+    exibe(operacao, mensagem, resultado);
+    if (mensagem.starts_with("Última Transação TEF foi cancelada")) {
+      throw std::runtime_error("Conexão encerrada");
+    }
+  };
+  f.tef.Inicializar(gpTefDisc);
+  EXPECT_EQ(f.manager->Operacoes(), std::vector<std::string>{"NCN 1"});
+  EXPECT_EQ(f.host.Com("ExibeMsg(opmOK) Última").size(), 1u);
+  EXPECT_FALSE(Existe(f.Backup(1)));
+}
+
 TEST(Pendentes, AConfirmationThatKeepsFailingIsLeftForLaterAndTheRestIsConfirmed) {
   TefFixture f([](const RequisicaoRecebida& r) {
     RespostaGerenciador resposta;

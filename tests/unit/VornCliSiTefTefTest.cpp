@@ -13,11 +13,13 @@
 #include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "platform/posix/PosixPlatform.h"
 #include "tef/VornCliSiTef.h"
 #include "tef/VornCliSiTefEnums.h"
 #include "tef/VornCliSiTefRespCliSiTef.h"
@@ -71,6 +73,9 @@ class DriverTest : public ::testing::Test {
     tef.TEFCliSiTef().FTEFModoServico = true;
     tef.OnExibeMsg = [this](TVornCliSiTefOperacaoMensagem op, const std::string& msg, int& r) {
       eventos_.push_back(NomeValor(op) + "|" + msg);
+      if (!avisoQueFalha_.empty() && msg == avisoQueFalha_) {
+        throw Exception("Conexão encerrada");
+      }
       if (op == opmYesNo) {
         r = respostaSimNao_;
       }
@@ -200,6 +205,8 @@ class DriverTest : public ::testing::Test {
   bool digitadoPadrao_ = true;
   std::map<int, std::string> campos_;
   std::function<void()> aoColetar_;
+  // A message whose display raises, as a notice to a client that has gone.
+  std::string avisoQueFalha_;
 };
 
 // One command of the library and how the binding must answer it.
@@ -1055,6 +1062,103 @@ TEST_F(PaymentFlowTest, PaymentWithoutBackupIsUndone) {
   EXPECT_EQ(finalizacoes[0]["confirm"], 0);
   EXPECT_EQ(finalizacoes[0]["doc"], Ledger("IniciaFuncaoSiTefInterativo")[0]["doc"]);
   EXPECT_EQ(Tef().RespostasPendentes().Count(), 0);
+}
+
+// A disk where backups can still be written but, once there, can be neither
+// deleted nor replaced (a file another program holds open, say).
+class BackupsPresosPlatform : public platform::PosixPlatform {
+ public:
+  bool DeleteFile(const std::string& path) const override {
+    return !Backup(path) && PosixPlatform::DeleteFile(path);
+  }
+  bool RenameFile(const std::string& from, const std::string& to) const override {
+    return !(Backup(to) && FileExists(to)) && PosixPlatform::RenameFile(from, to);
+  }
+
+ private:
+  static bool Backup(const std::string& path) { return path.ends_with(".tef"); }
+  platform::ScopedPlatform scope_{*this};
+};
+
+struct CasoFinalizacaoFalha {
+  const char* nome;
+  bool cancelamento;  // a refund through the built-in CNC flow, else a payment
+  bool backupPreso;   // the backup cannot be deleted, else the notice after it fails
+};
+
+// Sound behaviour: a confirmation the library took is neither repeated nor
+// undone afterwards, even when what follows it fails; a backup that cannot be
+// deleted is marked confirmed, and the next start neither confirms nor
+// reports it again.
+TEST_F(PaymentFlowTest, ATransactionConfirmedWithTheLibraryIsFinishedOnce) {
+  const CasoFinalizacaoFalha casos[] = {
+      {"payment whose refund notice fails", false, false},
+      {"payment whose backup cannot be deleted", false, true},
+      {"refund whose notice fails", true, false},
+      {"refund whose backup cannot be deleted", true, true},
+  };
+  for (const CasoFinalizacaoFalha& caso : casos) {
+    SCOPED_TRACE(caso.nome);
+    tef_.reset();
+    fs::remove_all(pasta_);
+    fs::create_directories(pasta_);
+    setenv("CLISITEF_SIM_SCENARIO", cenario_.c_str(), 1);
+    Cenario(Json::object());
+    eventos_.clear();
+    NovoComponente();
+    std::optional<BackupsPresosPlatform> disco;
+    if (caso.backupPreso) {
+      disco.emplace();
+    }
+    avisoQueFalha_ =
+        caso.backupPreso ? "" : "Transação efetuada com sucesso.\r\nFavor reter o Cupom";
+    Inicializar();
+    if (caso.cancelamento) {
+      unsetenv("CLISITEF_SIM_SCENARIO");
+      TDateTime data = 0;
+      TryEncodeDate(2026, 3, 5, data);
+      Tef().CNC("CIELO", "4711", data, 10.0);
+    } else {
+      Json cenario = PagamentoAprovado();
+      cenario["functions"]["3"]["steps"].push_back({{"cmd", 0}, {"type", 110}, {"text", "1"}});
+      Cenario(cenario);
+      Pagar(10.0);
+    }
+    const auto finalizacoes = [&] {
+      std::vector<int> confirmacoes;
+      for (const Json& r : Finalizacoes()) {
+        confirmacoes.push_back(r["confirm"]);
+      }
+      return confirmacoes;
+    };
+    EXPECT_EQ(finalizacoes(), std::vector<int>{1}) << Eventos();
+    std::vector<std::string> backups;
+    FindFiles((pasta_ / "TEF" / "*.tef").string(), backups, true);
+    EXPECT_EQ(backups.size(), caso.backupPreso ? 1u : 0u);
+    if (caso.backupPreso && !backups.empty()) {
+      TVornCliSiTefRespCliSiTef backup;
+      backup.LeArquivo(backups[0]);
+      EXPECT_TRUE(backup.CNFEnviado()) << "the backup records its confirmation";
+    }
+
+    // A closed connection undoes what is pending: nothing is.
+    const std::size_t funcoes = Ledger("IniciaFuncaoSiTefInterativo").size();
+    Tef().CancelarTransacoesPendentes();
+    EXPECT_EQ(finalizacoes(), std::vector<int>{1});
+    EXPECT_EQ(Ledger("IniciaFuncaoSiTefInterativo").size(), funcoes) << "no cancellation either";
+
+    // The next start reports nothing.
+    eventos_.clear();
+    NovoComponente();
+    int relatadas = 0;
+    Tef().OnDepoisConfirmarTransacoes = [&](TVornCliSiTefRespostasPendentes& lista) {
+      relatadas += lista.Count();
+    };
+    Inicializar();
+    EXPECT_EQ(relatadas, 0);
+    EXPECT_EQ(Eventos().find("opmOK|Transação TEF efetuada."), std::string::npos) << Eventos();
+    EXPECT_EQ(finalizacoes(), std::vector<int>{1});
+  }
 }
 
 TEST(RespCliSiTefTest, ModalityAndTotalsMapping) {
