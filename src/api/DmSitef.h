@@ -230,9 +230,12 @@ class TDmSitef {
   // the component is free again.
   bool fGuardarResultado = false;
   std::optional<std::string> fResultado;
-  // The sale of the transaction running now, or -1 ("/transaction/status"
-  // reads it from other connections).
-  std::atomic<std::int64_t> fVendaEmCurso{-1};
+  // The transaction running now, for "/transaction/status" on other
+  // connections: a sequence number of the transaction (high 32 bits) and its
+  // sale id (low 32 bits); 0 when none runs. A transaction clears it only
+  // while it still holds its own mark, so a later one's is never lost.
+  std::atomic<std::uint64_t> fEmCurso{0};
+  std::uint32_t fSequenciaEmCurso = 0;
   // The journal of results for the sale API, beside the executable, and its
   // sender.
   TOutbox fOutbox;

@@ -154,7 +154,8 @@ void TDmSitef::TransactionStatus(const nlohmann::ordered_json& pMessage,
   TJsonMembers resposta;
   resposta.AddText("type", "transaction_status").AddText("sale_id", venda);
   const std::optional<TRelato> ultimo = fOutbox.UltimoDaVenda(saleId);
-  if (fVendaEmCurso == saleId) {
+  const std::uint64_t emCurso = fEmCurso;
+  if (emCurso != 0 && static_cast<std::int32_t>(emCurso & 0xFFFFFFFFu) == saleId) {
     resposta.AddText("state", "running");
   } else if (!ultimo) {
     resposta.AddText("state", "unknown");

@@ -134,6 +134,22 @@ void TDmSitef::StartTransaction(const nlohmann::ordered_json& pMessage,
                                 ClientConnection& pIdContext, const TSession&) {
   std::optional<TUsoTEF> uso;
   std::vector<std::string> finais;
+  // "/transaction/status" answers "running" for the sale of the transaction
+  // this request started until its end is in the journal.
+  struct TEmCurso {
+    std::atomic<std::uint64_t>& emCurso;
+    std::uint64_t marca = 0;
+    std::int32_t saleId = 0;
+    // Its connection closed before any result was sent.
+    bool cortada = false;
+    void Encerrar() {
+      std::uint64_t propria = marca;
+      if (marca != 0) {
+        emCurso.compare_exchange_strong(propria, 0);
+      }
+    }
+    ~TEmCurso() { Encerrar(); }
+  } emCurso{fEmCurso};
   try {
     const std::optional<TPedido> pedido = LerPedido(pMessage, pIdContext);
     if (!pedido) {
@@ -163,13 +179,10 @@ void TDmSitef::StartTransaction(const nlohmann::ordered_json& pMessage,
       transacao.fQtdParcelas = pedido->parcelas;
     }
     fTransacao = transacao;
-    // "/transaction/status" answers "running" for this sale until the end of
-    // the transaction is in the journal.
-    fVendaEmCurso = transacao.fVenda_Id;
-    struct TFimEmCurso {
-      std::atomic<std::int64_t>& venda;
-      ~TFimEmCurso() { venda = -1; }
-    } fimEmCurso{fVendaEmCurso};
+    emCurso.saleId = transacao.fVenda_Id;
+    emCurso.marca = (static_cast<std::uint64_t>(++fSequenciaEmCurso) << 32) |
+                    static_cast<std::uint32_t>(transacao.fVenda_Id);
+    fEmCurso = emCurso.marca;
 
     try {
       if (!VornCliSiTef.Inicializado(gpCliSiTef)) {
@@ -222,10 +235,7 @@ void TDmSitef::StartTransaction(const nlohmann::ordered_json& pMessage,
     } catch (const EConnectionClosed&) {
       TomarResultado(finais);
       fProcessando = false;
-      if (!fConcluido) {
-        // Nothing was sent: the operation ended with its connection.
-        RegistrarFimSemAprovacao(transacao.fVenda_Id, "canceled", std::nullopt);
-      }
+      emCurso.cortada = !fConcluido;
       throw;
     } catch (const std::exception& error) {
       TomarResultado(finais);
@@ -234,12 +244,18 @@ void TDmSitef::StartTransaction(const nlohmann::ordered_json& pMessage,
     }
     // The client learns the end of its transaction only once the component
     // is free, so a request it sends right away is not dropped as busy.
-    fVendaEmCurso = -1;
+    emCurso.Encerrar();
     uso.reset();
     for (const std::string& text : finais) {
       pIdContext.SendClientMessage(text);
     }
   } catch (const EConnectionClosed&) {
+    uso.reset();
+    if (emCurso.cortada) {
+      // Nothing was sent: the operation ended with its connection. Written
+      // once the component is free again.
+      RegistrarFimSemAprovacao(emCurso.saleId, "canceled", std::nullopt);
+    }
     throw;
   } catch (const std::exception& error) {
     pIdContext.SendClientMessage(GetJsonError(error.what()));

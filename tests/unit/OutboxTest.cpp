@@ -148,6 +148,15 @@ TEST(Outbox, ARejectedEntryMovesAsideAndStaysThere) {
   reaberto.Abrir();
   EXPECT_EQ(reaberto.Buscar("K1")->resposta, "Code: 422 - Message: Falha");
   EXPECT_EQ(Chaves(reaberto.NoEstado(TEstadoRelato::rejeitado)), std::vector<std::string>{"K1"});
+
+  // A move that stopped before the old file went: the rejected one stands.
+  platform::Current().WriteFile(dir.Path() + "K1.json",
+                                RelatoParaTexto(Relato("K1", TEstadoRelato::confirmado, 1000)),
+                                false);
+  TOutbox depoisDaQueda(dir.Path());
+  depoisDaQueda.Abrir();
+  EXPECT_TRUE(depoisDaQueda.NoEstado(TEstadoRelato::confirmado).empty());
+  EXPECT_FALSE(Existe(dir.Path() + "K1.json"));
 }
 
 TEST(Outbox, PruningDropsOnlyOldAcceptedAndFinalEntries) {

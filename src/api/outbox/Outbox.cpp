@@ -153,6 +153,12 @@ std::vector<std::string> TOutbox::Abrir() {
         postosAParte.push_back(aparte);
         continue;
       }
+      const auto anterior = lidos.find(relato->chave);
+      if (anterior != lidos.end()) {
+        // A move into "Rejeitados" that stopped before the old file was
+        // deleted: the rejected one is in force.
+        os.DeleteFile(fPasta + relato->chave + kExtensao);
+      }
       lidos[relato->chave] = std::move(*relato);
     }
   }
