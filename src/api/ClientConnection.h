@@ -72,8 +72,12 @@ using MessageHandler =
 // are caught and logged by the server.
 using DisconnectHandler = std::function<void(ClientConnection& connection)>;
 
-// What the server calls for each connection. Either may be empty.
+// What the server calls for each connection, and what the service module
+// calls right before it starts a server and after it has stopped one (no
+// connection exists at either moment). Any may be empty.
 struct ClientHandlers {
   MessageHandler OnClientMessage;
   DisconnectHandler OnClientDisconnected;
+  std::function<void()> OnServerStarting;
+  std::function<void()> OnServerStopped;
 };

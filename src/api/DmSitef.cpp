@@ -5,7 +5,29 @@
 #include "platform/Platform.h"
 #include "util/ServiceLog.h"
 
-TDmSitef::TDmSitef(const TIniConfig& config) : fConfig(config), fArqLOG(TefTracePath()) {
+namespace {
+
+std::string PastaOutbox() {
+  const platform::Platform& os = platform::Current();
+  const std::string executavel = os.ExecutablePath();
+  return executavel.substr(0, executavel.rfind(os.PathDelimiter()) + 1) + "Outbox" +
+         os.PathDelimiter();
+}
+
+}  // namespace
+
+TDmSitef::TDmSitef(const TIniConfig& config)
+    : fConfig(config),
+      fArqLOG(TefTracePath()),
+      fOutbox(PastaOutbox()),
+      fEnvio(
+          fOutbox,
+          [this](const TRelato& relato) {
+            return execRequest(TRESTRequestMethod::rmPOST, relato.endereco,
+                               {{"Idempotency-Key", relato.chave, rpHTTPHEADER}}, relato.corpo,
+                               CallbackOptions());
+          },
+          [this] { return TPoliticaEntrega::Ler(fConfig); }) {
   VornCliSiTef.SetArqLOG(fArqLOG);
   WireTefEvents();
 }
@@ -20,6 +42,8 @@ ClientHandlers TDmSitef::Handlers() {
   handlers.OnClientDisconnected = [this](ClientConnection& connection) {
     TCPServerDisconnect(connection);
   };
+  handlers.OnServerStarting = [this] { IniciarEntrega(); };
+  handlers.OnServerStopped = [this] { PararEntrega(); };
   return handlers;
 }
 

@@ -16,6 +16,8 @@
 #include "api/Rest.h"
 #include "api/Sessions.h"
 #include "api/TransactionResult.h"
+#include "api/outbox/Outbox.h"
+#include "api/outbox/OutboxSender.h"
 #include "tef/VornCliSiTef.h"
 #include "util/DateTime.h"
 #include "util/IniConfig.h"
@@ -38,7 +40,8 @@ class TDmSitef {
   TDmSitef(const TDmSitef&) = delete;
   TDmSitef& operator=(const TDmSitef&) = delete;
 
-  // The server's hooks: every message goes to RouteTargeting.
+  // The server's hooks: every message goes to RouteTargeting; the delivery to
+  // the sale API runs while the server does.
   ClientHandlers Handlers();
 
   // Dispatches one client message (see DmSitefDispatch.cpp). Text that is not
@@ -64,6 +67,9 @@ class TDmSitef {
   // copying it.
   void Print(nlohmann::ordered_json& pMessage, ClientConnection& pIdContext);
   void PrintData(const std::string& FileType, std::string Data, ClientConnection& pIdContext);
+  // "/transaction/status" (DmSitefOutbox.cpp): how the last operation of a
+  // sale ended, or that one is running now.
+  void TransactionStatus(const nlohmann::ordered_json& pMessage, ClientConnection& pIdContext);
 
   // {"type":"error","message":text}.
   static std::string GetJsonError(const std::string& text);
@@ -103,6 +109,7 @@ class TDmSitef {
   void VornCliSiTefAguardaResp(const std::string& Arquivo, int SegundosTimeOut, bool& Interromper);
   void VornCliSiTefMudaEstadoResp(TVornCliSiTefRespEstado EstadoResp);
   void VornCliSiTefMudaEstadoReq(TVornCliSiTefReqEstado EstadoReq);
+  void VornCliSiTefAntesCancelarTransacao(TVornCliSiTefResp& RespostaPendente);
   void VornCliSiTefInfoECF(TVornCliSiTefInfoECF Operacao, std::string& RetornoECF);
   void ControlDisplayMessage(const std::string& pMessage, TVornCliSiTefOperacaoMensagem pOperation,
                              int& pModalResult);
@@ -120,10 +127,15 @@ class TDmSitef {
 
   // Result, receipts and the sale callback (DmSitefResult.cpp).
   void VornCliSiTefDepoisConfirmarTransacoes(TVornCliSiTefRespostasPendentes& RespostasPendentes);
+  // Writes the report of the responses about to be confirmed into the
+  // journal, unless one already covers them (DmSitefOutbox.cpp).
+  void VornCliSiTefAntesConfirmarTransacoes(TVornCliSiTefRespostasPendentes& RespostasPendentes);
   void VornCliSiTefComandaECFImprimeVia(TVornCliSiTefTipoRelatorio TipoRelatorio, int Via,
                                         const std::vector<std::string>& ImagemComprovante,
                                         int& RetornoECF);
-  bool ConfirmTransactionAPI(TTransactionResult& result);
+  // The first attempt to post the journal's report; the client's result gets
+  // the answer's payment id. The report's new state is written back.
+  bool ConfirmTransactionAPI(TTransactionResult& result, TRelato& relato);
   // The callback client's settings: [callback] ca_file and timeout_ms.
   TRestOptions CallbackOptions() const;
 
@@ -145,6 +157,17 @@ class TDmSitef {
  private:
   // Wires the component's events to the handlers above (DmSitefEvents.cpp).
   void WireTefEvents();
+  // Delivery to the sale API (DmSitefOutbox.cpp). Iniciar reads the journal,
+  // settles what a stopped process left written before its confirmation was
+  // known, and starts the sender; Parar ends the sender.
+  void IniciarEntrega();
+  void PararEntrega();
+  // The approved result of the responses, as posted and sent.
+  TTransactionResult ResultadoAprovado(TVornCliSiTefRespostasPendentes& RespostasPendentes);
+  // Records how an operation of the sale that sent no approved result ended:
+  // its failure result, or nothing (its connection closed). Never raises.
+  void RegistrarFimSemAprovacao(std::int32_t saleId, const std::string& status,
+                                const std::optional<std::string>& resultado);
   // Copies what the latest session start set, and the restriction list the
   // configuration file gives now, into the CliSiTef binding.
   void AplicarConfiguracaoCliSiTef();
@@ -216,6 +239,16 @@ class TDmSitef {
   // the component is free again.
   bool fGuardarResultado = false;
   std::optional<std::string> fResultado;
+  // The transaction running now, for "/transaction/status" on other
+  // connections: a sequence number of the transaction (high 32 bits) and its
+  // sale id (low 32 bits); 0 when none runs. A transaction clears it only
+  // while it still holds its own mark, so a later one's is never lost.
+  std::atomic<std::uint64_t> fEmCurso{0};
+  std::uint32_t fSequenciaEmCurso = 0;
+  // The journal of results for the sale API, beside the executable, and its
+  // sender.
+  TOutbox fOutbox;
+  TOutboxSender fEnvio;
 };
 
 // The base64 text with every LF, CR and blank removed, and everything up to

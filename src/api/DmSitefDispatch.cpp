@@ -45,6 +45,8 @@ void TDmSitef::RouteTargeting(const std::string& pContent, ClientConnection& pId
       StartTransaction(*message, pIdContext, session);
     } else if (route == "/transaction/cancel") {
       CancelTransactionInProgress(*message);
+    } else if (route == "/transaction/status") {
+      TransactionStatus(*message, pIdContext);
     }
   } catch (const EConnectionClosed&) {
     throw;

@@ -21,11 +21,14 @@ void TDmSitef::WireTefEvents() {
   tef.OnComandaECFImprimeVia =
       std::bind(&TDmSitef::VornCliSiTefComandaECFImprimeVia, this, _1, _2, _3, _4);
   tef.OnInfoECF = std::bind(&TDmSitef::VornCliSiTefInfoECF, this, _1, _2);
+  tef.OnAntesConfirmarTransacoes =
+      std::bind(&TDmSitef::VornCliSiTefAntesConfirmarTransacoes, this, _1);
   tef.OnDepoisConfirmarTransacoes =
       std::bind(&TDmSitef::VornCliSiTefDepoisConfirmarTransacoes, this, _1);
   // The busy flag belongs to the running payment until it releases the
-  // component: undoing its pending transactions does not clear it.
-  tef.OnAntesCancelarTransacao = [](TVornCliSiTefResp&) {};
+  // component: undoing its pending transactions does not clear it, and only
+  // takes the undone payment's report out of the journal.
+  tef.OnAntesCancelarTransacao = std::bind(&TDmSitef::VornCliSiTefAntesCancelarTransacao, this, _1);
   // Undone payments are reported by the transaction request itself.
   tef.OnDepoisCancelarTransacoes = [](TVornCliSiTefRespostasPendentes&) {};
   tef.OnMudaEstadoReq = std::bind(&TDmSitef::VornCliSiTefMudaEstadoReq, this, _1);

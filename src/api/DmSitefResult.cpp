@@ -1,5 +1,8 @@
+#include <algorithm>
+
 #include "api/DmSitef.h"
 #include "api/WireJson.h"
+#include "api/outbox/IdentidadePagamento.h"
 #include "tef/VornCliSiTefRespCliSiTef.h"
 #include "tef/VornCliSiTefTef.h"
 #include "util/ServiceLog.h"
@@ -22,7 +25,7 @@ const TVornCliSiTefResp& ComDados(const TVornCliSiTefResp& resp,
 
 }  // namespace
 
-void TDmSitef::VornCliSiTefDepoisConfirmarTransacoes(
+TTransactionResult TDmSitef::ResultadoAprovado(
     TVornCliSiTefRespostasPendentes& RespostasPendentes) {
   // The component has confirmed these payments with the library: they are
   // approved, also when a cancellation came too late to stop them.
@@ -37,41 +40,86 @@ void TDmSitef::VornCliSiTefDepoisConfirmarTransacoes(
     items.push_back(BuildTransactionItem(ComDados(RespostasPendentes[i], mapeada), values));
   }
   result.transaction_data = std::move(items);
+  return result;
+}
+
+void TDmSitef::VornCliSiTefDepoisConfirmarTransacoes(
+    TVornCliSiTefRespostasPendentes& RespostasPendentes) {
+  TTransactionResult result = ResultadoAprovado(RespostasPendentes);
   fConcluido = true;
-  ConfirmTransactionAPI(result);
+  // The journal's reports of these payments, each posted once here; a
+  // payment whose confirmation is not known to have happened keeps its
+  // report back until it is.
+  std::vector<TRelato> relatos;
+  bool todasConfirmadas = true;
+  for (int i = 0; i < RespostasPendentes.Count(); ++i) {
+    const TVornCliSiTefResp& resp = RespostasPendentes[i];
+    todasConfirmadas = todasConfirmadas && (VornCliSiTef.TransacaoConfirmada || resp.CNFEnviado());
+    const std::optional<TRelato> relato = fOutbox.PendenteDoPagamento(IdentidadePagamento(resp));
+    if (relato && std::none_of(relatos.begin(), relatos.end(),
+                               [&](const TRelato& r) { return r.chave == relato->chave; })) {
+      relatos.push_back(*relato);
+    }
+  }
+  if (!todasConfirmadas) {
+    relatos.clear();
+  }
+  bool idsAdicionados = false;
+  for (TRelato& relato : relatos) {
+    TTransactionResult resultado = result;
+    ConfirmTransactionAPI(resultado, relato);
+    if (!idsAdicionados) {
+      result = resultado;
+      idsAdicionados = true;
+    }
+  }
+  if (!idsAdicionados) {
+    AdicionarCampoTransactionData(result, "payment_id", std::int64_t{0});
+    AdicionarCampoTransactionData(result, "company_id",
+                                  static_cast<std::int64_t>(fTransacao.fEmpresa_Id));
+  }
+  const std::string texto = result.Text();
+  for (TRelato& relato : relatos) {
+    relato.resultado = texto;
+    try {
+      fOutbox.Gravar(relato);
+    } catch (const std::exception& erro) {
+      GravaLog(std::string("Erro ao gravar o diário de relatos: ") + erro.what());
+    }
+    if (relato.estado == TEstadoRelato::confirmado) {
+      fEnvio.Agendar(relato.chave, 1);
+    }
+  }
   if (fGuardarResultado) {
-    fResultado = result.Text();
+    fResultado = texto;
   } else {
-    SendClientMessage(result.Text());
+    SendClientMessage(texto);
   }
 }
 
-bool TDmSitef::ConfirmTransactionAPI(TTransactionResult& result) {
-  const std::string base = fTransacao.fCallbackURL;
-  const std::string address = CallbackAddress(fTransacao.fCallbackURL, GenerateJWT(JWTSecretKey()));
-  {
-    // The completed address is kept for the session's later callbacks,
-    // unless a newer session start has replaced it meanwhile.
-    std::lock_guard guard(fConfigLock);
-    if (fCallbackURL == base) {
-      fCallbackURL = fTransacao.fCallbackURL;
-    }
-  }
+bool TDmSitef::ConfirmTransactionAPI(TTransactionResult& result, TRelato& relato) {
   const auto addIds = [&](std::int64_t paymentId) {
     AdicionarCampoTransactionData(result, "payment_id", paymentId);
     AdicionarCampoTransactionData(result, "company_id",
                                   static_cast<std::int64_t>(fTransacao.fEmpresa_Id));
   };
+  // What the answer makes of the report; written back by the caller.
+  relato.estado = TEstadoRelato::confirmado;
   TRESTResponse response;
   try {
-    response =
-        execRequest(TRESTRequestMethod::rmPOST, address, {}, result.Text(), CallbackOptions());
+    response = execRequest(TRESTRequestMethod::rmPOST, relato.endereco,
+                           {{"Idempotency-Key", relato.chave, rpHTTPHEADER}}, relato.corpo,
+                           CallbackOptions());
   } catch (const std::exception& error) {
     GravaLog(std::string("Erro ao registrar transação na API: ") + error.what());
     addIds(0);
     GravaLog(result.Text());
     SendClientMessage(GetJsonError(std::string("Erro ao registrar transação: ") + error.what()));
     return false;
+  }
+  const TDesfechoEnvio desfecho = DesfechoDoStatus(response.StatusCode);
+  if (desfecho == TDesfechoEnvio::aceito) {
+    relato.estado = TEstadoRelato::aceito;
   }
   if (response.StatusCode >= 200 && response.StatusCode <= 204) {
     std::int64_t paymentId = 0;
@@ -85,11 +133,14 @@ bool TDmSitef::ConfirmTransactionAPI(TTransactionResult& result) {
     addIds(paymentId);
     return true;
   }
-  const std::optional<std::string> message = CallbackMessage(response.Content);
-  const std::string detail =
-      message ? "Code: " + std::to_string(response.StatusCode) + " - Message: " + *message
-              : std::to_string(response.StatusCode) + " - " + response.StatusText;
+  const std::string detail = DetalheDaResposta(response);
   GravaLog("Erro ao registrar transação na API: " + detail);
+  if (desfecho == TDesfechoEnvio::recusado) {
+    relato.estado = TEstadoRelato::rejeitado;
+    relato.resposta = detail;
+    GravaLog("Relato de transação recusado pela API e guardado à parte: " + relato.chave + " - " +
+             detail);
+  }
   addIds(0);
   return false;
 }

@@ -140,6 +140,22 @@ void TDmSitef::StartTransaction(const nlohmann::ordered_json& pMessage,
                                 ClientConnection& pIdContext, const TSession&) {
   std::optional<TUsoTEF> uso;
   std::vector<std::string> finais;
+  // "/transaction/status" answers "running" for the sale of the transaction
+  // this request started until its end is in the journal.
+  struct TEmCurso {
+    std::atomic<std::uint64_t>& emCurso;
+    std::uint64_t marca = 0;
+    std::int32_t saleId = 0;
+    // Its connection closed before any result was sent.
+    bool cortada = false;
+    void Encerrar() {
+      std::uint64_t propria = marca;
+      if (marca != 0) {
+        emCurso.compare_exchange_strong(propria, 0);
+      }
+    }
+    ~TEmCurso() { Encerrar(); }
+  } emCurso{fEmCurso};
   try {
     const std::optional<TPedido> pedido = LerPedido(pMessage, pIdContext);
     if (!pedido) {
@@ -169,6 +185,10 @@ void TDmSitef::StartTransaction(const nlohmann::ordered_json& pMessage,
       transacao.fQtdParcelas = pedido->parcelas;
     }
     fTransacao = transacao;
+    emCurso.saleId = transacao.fVenda_Id;
+    emCurso.marca = (static_cast<std::uint64_t>(++fSequenciaEmCurso) << 32) |
+                    static_cast<std::uint32_t>(transacao.fVenda_Id);
+    fEmCurso = emCurso.marca;
 
     try {
       if (!VornCliSiTef.Inicializado(gpCliSiTef)) {
@@ -212,12 +232,13 @@ void TDmSitef::StartTransaction(const nlohmann::ordered_json& pMessage,
         if (VornCliSiTef.Inicializado(gpCliSiTef)) {
           VornCliSiTef.CancelarTransacoesPendentes();
         }
-        finais.push_back(TTransactionResult{fCancelado ? "canceled" : "unauthorized",
-                                            kFalhaTransacao, std::nullopt}
-                             .Text());
+        const std::string status = fCancelado ? "canceled" : "unauthorized";
+        finais.push_back(TTransactionResult{status, kFalhaTransacao, std::nullopt}.Text());
+        RegistrarFimSemAprovacao(transacao.fVenda_Id, status, finais.back());
       }
     } catch (const EConnectionClosed&) {
       TomarResultado(finais);
+      emCurso.cortada = !fConcluido;
       throw;
     } catch (const std::exception& error) {
       TomarResultado(finais);
@@ -226,11 +247,18 @@ void TDmSitef::StartTransaction(const nlohmann::ordered_json& pMessage,
     // The payment ends when it releases the component, and the client learns
     // its end only then, so a request it sends right away is not dropped as
     // busy.
+    emCurso.Encerrar();
     uso.reset();
     for (const std::string& text : finais) {
       pIdContext.SendClientMessage(text);
     }
   } catch (const EConnectionClosed&) {
+    uso.reset();
+    if (emCurso.cortada) {
+      // Nothing was sent: the operation ended with its connection. Written
+      // once the component is free again.
+      RegistrarFimSemAprovacao(emCurso.saleId, "canceled", std::nullopt);
+    }
     throw;
   } catch (const std::exception& error) {
     pIdContext.SendClientMessage(GetJsonError(error.what()));

@@ -57,6 +57,8 @@ void TQuorelSiTefService::StartServer() {
       return;
     GravaLog("Iniciando servidor socket.");
     FServerThread.reset();
+    if (handlers_.OnServerStarting)
+      handlers_.OnServerStarting();
     FServerThread = std::make_unique<TServerThread>(
         ServerSettings(iniConfig), handlers_, [](const std::string& text) { GravaLog(text); });
     FServerThread->Start();
@@ -67,10 +69,12 @@ void TQuorelSiTefService::StartServer() {
 
 void TQuorelSiTefService::StopServer() {
   std::lock_guard lock(serverLock_);
-  if (!FServerThread)
-    return;
-  FServerThread->Stop();
-  FServerThread.reset();
+  if (FServerThread) {
+    FServerThread->Stop();
+    FServerThread.reset();
+  }
+  if (handlers_.OnServerStopped)
+    handlers_.OnServerStopped();
 }
 
 bool TQuorelSiTefService::ServerActive() const {

@@ -133,6 +133,11 @@ class TVornCliSiTef : public TComponent {
   TVornCliSiTefComandaECFImprimeVia OnComandaECFImprimeVia;
   TVornCliSiTefObterInfoECF OnInfoECF;
   TVornCliSiTefAntesFinalizarReq OnAntesFinalizarRequisicao;
+  // Raised with the responses about to be confirmed, before the first of them
+  // is confirmed with the library and before any backup is deleted; the host
+  // makes its record of them durable here. An exception stops the
+  // confirmation: the pending transactions are undone and it propagates.
+  TVornCliSiTefProcessarTransacoesPendentes OnAntesConfirmarTransacoes;
   TVornCliSiTefProcessarTransacoesPendentes OnDepoisConfirmarTransacoes;
   TVornCliSiTefAntesCancelarTransacao OnAntesCancelarTransacao;
   TVornCliSiTefProcessarTransacoesPendentes OnDepoisCancelarTransacoes;

@@ -351,8 +351,18 @@ void TVornCliSiTefClass::ConfirmarESolicitarImpressaoTransacoesPendentes() {
               copia = CriarResposta(fpResp->TipoGP());
               copia->Assign(*fpResp);
               copia->SetPendente(true);
+              copia->SetArqBackup(arquivo);
               nsu = fpResp->NSU();
               documento = fpResp->DocumentoVinculado();
+            }
+            if (componente.OnAntesConfirmarTransacoes) {
+              // The host records the payment before its backup can go; when
+              // it cannot, the backup stays for a later run.
+              TVornCliSiTefRespostasPendentes registro;
+              auto registrada = CriarResposta(copia->TipoGP());
+              registrada->Assign(*copia);
+              registro.Add(std::move(registrada));
+              componente.OnAntesConfirmarTransacoes(registro);
             }
             CNF();
           }

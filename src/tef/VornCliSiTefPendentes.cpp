@@ -34,6 +34,16 @@ bool TVornCliSiTef::ConfirmarTransacao(bool Confirma, const std::string& Documen
 void TVornCliSiTef::ConfirmarTransacoesPendentes() {
   TEF().GravaLog("ConfirmarTransacoesPendentes");
   TVornCliSiTefRespostasPendentes& pendentes = *fRespostasPendentes;
+  if (OnAntesConfirmarTransacoes && pendentes.Count() > 0) {
+    try {
+      OnAntesConfirmarTransacoes(pendentes);
+    } catch (...) {
+      // Without the host's record a confirmed payment could go unreported,
+      // so none of them is confirmed.
+      CancelarTransacoesPendentes();
+      throw;
+    }
+  }
   for (int i = 0; i < pendentes.Count(); ++i) {
     TVornCliSiTefResp& resp = pendentes[i];
     for (int tentativa = 1;; ++tentativa) {

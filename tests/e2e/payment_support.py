@@ -32,7 +32,8 @@ def callback_token():
 
 class SaleApi:
     """An HTTPS server playing the back office. Each request is recorded as
-    (method, path, headers, body); the answer comes from `self.answer`, a
+    (method, path, headers, body); the answer comes from `self.script` (the
+    next answers, taken in order) and then from `self.answer`, each a
     (status, reason, body or None) tuple."""
 
     def __init__(self, folder, same_certificate_as=None, offer_http2=False):
@@ -59,6 +60,14 @@ class SaleApi:
         # path starts with CALLBACK_PATH, to the same path under "/moved";
         # None: no redirect.
         self.redirect = None
+        self.script = []
+        # While `lose_requests` is set, each request that comes is held
+        # until `dropped` is set and then dropped unrecorded and unanswered
+        # (the report never reached the back office); `connected` is set
+        # when one is held.
+        self.lose_requests = False
+        self.dropped = threading.Event()
+        self.connected = threading.Event()
         # Clearing `release` makes the server hold each answer until it is
         # set again; `arrived` is set when a request has been read.
         self.release = threading.Event()
@@ -70,6 +79,11 @@ class SaleApi:
             protocol_version = "HTTP/1.1"
 
             def do_POST(self):
+                if api.lose_requests:
+                    api.connected.set()
+                    api.dropped.wait(120)
+                    self.close_connection = True
+                    return
                 length = int(self.headers.get("Content-Length", "0"))
                 body = self.rfile.read(length).decode()
                 api.requests.append((self.command, self.path, dict(self.headers.items()), body))
@@ -81,7 +95,7 @@ class SaleApi:
                     self.end_headers()
                     return
                 api.release.wait(120)
-                status, reason, text = api.answer
+                status, reason, text = api.script.pop(0) if api.script else api.answer
                 data = b"" if text is None else text.encode()
                 self.send_response(status, reason)
                 self.send_header("Content-Length", str(len(data)))
@@ -101,7 +115,12 @@ class SaleApi:
         self.thread = threading.Thread(target=self.server.serve_forever, daemon=True)
         self.thread.start()
 
+    def keys(self):
+        """The Idempotency-Key of each request, in order."""
+        return [headers.get("Idempotency-Key") for _, _, headers, _ in self.requests]
+
     def close(self):
+        self.dropped.set()
         self.release.set()
         self.server.shutdown()
         self.server.server_close()
@@ -183,17 +202,20 @@ def ledger(gateway):
     return [json.loads(line) for line in path.read_text().splitlines() if line.strip()]
 
 
-def setup_payment_gateway(make_gateway, tmp_path, functions, sale_api=None, env=None,
+def setup_payment_gateway(make_gateway, tmp_path, functions, sale_api=None, env=None, ini=None,
                           prepare=None, **top):
     """A gateway running the API with the scenario, its ledger in the app
-    folder, and the sale API's certificate trusted for the callback;
-    `prepare(gateway)` runs before it starts."""
+    folder, the sale API's certificate trusted for the callback, and the INI
+    keys of `ini` ({(section, key): value}); `prepare(gateway)` runs before it
+    starts."""
     scenario = write_scenario(tmp_path, functions, **top)
     gateway = make_gateway(start=False, api=True, env=env)
     gateway.env["CLISITEF_SIM_SCENARIO"] = str(scenario)
     gateway.env["CLISITEF_SIM_LEDGER"] = str(Path(gateway.folder) / "ledger.jsonl")
     if sale_api is not None:
         set_ini(gateway.folder, "callback", "ca_file", str(sale_api.cert))
+    for (section, key), value in (ini or {}).items():
+        set_ini(gateway.folder, section, key, value)
     if prepare is not None:
         prepare(gateway)
     gateway.start()
@@ -206,3 +228,10 @@ def open_session(gateway, sale_api, **claims):
     session = client.start_session(claims_with(callback_url=url, **claims))["session_uuid"]
     return client, session
 
+
+
+def outbox_entries(gateway, folder="Outbox"):
+    """The journal's entries (parsed) in the app folder's Outbox or one of its
+    subfolders."""
+    path = Path(gateway.folder) / folder
+    return [json.loads(p.read_text()) for p in sorted(path.glob("*.json"))]

@@ -151,6 +151,14 @@ def test_prints_the_chosen_pdf(demo, tmp_path):
     assert [path.read_bytes() for path in spooled] == [document.read_bytes()]
 
 
+def test_asks_how_a_payment_cut_off_ended(demo):
+    run = demo.run("lost")
+    assert run["lost"] == "Sale 4242 after the lost connection: not paid (canceled)."
+    sent = [json.loads(text) for text in run["log"] if text.startswith('{"route"')]
+    assert sent[-1] == {"route": "/transaction/status", "session_uuid": sent[-1]["session_uuid"],
+                        "type": "transaction_status", "sale_id": "4242"}
+
+
 def test_payments_from_the_page(demo):
     run = demo.run("credit", "undo", "cancel", "pix")
     records = ledger(demo.gateway)

@@ -1,7 +1,8 @@
-"""A log folder or a backup folder that cannot be written: the gateway keeps
-serving. Without its log a payment goes on as usual; without its backup a
-payment is undone with the library before it is confirmed, and the client is
-told it failed."""
+"""A log, backup or journal folder that cannot be written: the gateway keeps
+serving. Without its log a payment goes on as usual; without its backup, or
+without its entry in the journal of results for the sale API, a payment is
+undone with the library before it is confirmed, and the client is told it
+failed."""
 
 import json
 
@@ -10,7 +11,7 @@ import pytest
 from api_client import SERVICE_VERSION, VERSION_PROBE
 from folder_faults import make_full, make_read_only
 from payment_support import (SaleApi, approval_steps, ledger, open_session, payment_request,
-                             setup_payment_gateway)
+                             reply, setup_payment_gateway)
 
 DEBIT = {"2": {"steps": [{"cmd": 23}] + approval_steps("debit")}}
 
@@ -22,7 +23,7 @@ def sale_api(tmp_path):
     api.close()
 
 
-@pytest.mark.parametrize("folder_name", ["Log", "TEF"])
+@pytest.mark.parametrize("folder_name", ["Log", "TEF", "Outbox"])
 @pytest.mark.parametrize("fault", [make_read_only, make_full], ids=["read-only", "full"])
 def test_unwritable_folder(make_gateway, tmp_path, sale_api, folder_name, fault):
     gateway = setup_payment_gateway(make_gateway, tmp_path, DEBIT, sale_api)
@@ -32,7 +33,11 @@ def test_unwritable_folder(make_gateway, tmp_path, sale_api, folder_name, fault)
     try:
         gateway.start()
         client, session = open_session(gateway, sale_api)
-        texts = client.converse(payment_request(session, operation=2), until=("result", "error"))
+        # The undo tells the operator the payment was not made.
+        texts = client.converse(payment_request(session, operation=2),
+                                lambda m: reply(session, "confirmation")
+                                if m["type"] == "confirmation" else None,
+                                until=("result", "error"))
         last = json.loads(texts[-1])
         finals = [r["confirm"] for r in ledger(gateway)
                   if r["fn"] == "FinalizaTransacaoSiTefInterativo"]
@@ -40,12 +45,14 @@ def test_unwritable_folder(make_gateway, tmp_path, sale_api, folder_name, fault)
             # Logging is best effort: the payment goes on as usual.
             assert (last["status"], finals, len(sale_api.requests)) == ("approved", [1], 1)
         else:
-            # Without its backup the payment is undone before any confirmation;
-            # the client gets the error, which names the backup, and nobody is
-            # told the payment was approved.
+            # Without its backup (or its journal entry) the payment is undone
+            # before any confirmation; the client gets the error, which names
+            # the file, and nobody is told the payment was approved.
             assert last == {"type": "error", "message": last["message"]}
-            assert "VornCliSiTef_CliSiTef_001.tef" in last["message"]
+            assert ("VornCliSiTef_CliSiTef_001.tef" if folder_name == "TEF" else "/Outbox/") \
+                in last["message"]
             assert (finals, sale_api.requests) == ([0], [])
+            assert list((gateway.folder / "TEF").glob("*.tef")) == []
             assert not [t for t in texts if '"approved"' in t]
         # The gateway keeps serving.
         client.send(VERSION_PROBE)

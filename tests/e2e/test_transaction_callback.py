@@ -30,7 +30,10 @@ def sale_api(tmp_path):
 ], ids=["422 with message", "503 without body", "200 empty", "204", "200 data not integer"])
 def test_callback_answers(make_gateway, tmp_path, sale_api, answer, log_line, payment_id):
     sale_api.answer = answer
-    gateway = setup_payment_gateway(make_gateway, tmp_path, DEBIT, sale_api)
+    # The one request asserted below is the client's first attempt; the
+    # sender's retries come an hour later.
+    gateway = setup_payment_gateway(make_gateway, tmp_path, DEBIT, sale_api,
+                                    ini={("callback", "retry_first_s"): "3600"})
     client, session = open_session(gateway, sale_api)
     texts = client.converse(payment_request(session, operation=2))
     assert texts[-1].endswith(f',"payment_id":{payment_id},"company_id":3}}]}}')

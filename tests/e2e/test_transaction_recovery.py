@@ -9,8 +9,8 @@ import pytest
 
 from conftest import wait_until
 from folder_faults import make_read_only, pin, private_mounts
-from payment_support import (SaleApi, approval_steps, ledger, open_session, payment_request,
-                             reply, setup_payment_gateway, write_scenario)
+from payment_support import (SaleApi, approval_steps, ledger, open_session, outbox_entries,
+                             payment_request, reply, setup_payment_gateway, write_scenario)
 
 # How long the stand-in library holds a confirmation when a test kills the
 # gateway before it: far longer than a test waits.
@@ -126,8 +126,26 @@ def read_to_receipt(gateway, client, sale_api):
     client.converse(None, until=("receipt",))
 
 
+def wait_for_journal(gateway, client, sale_api):
+    wait_until(lambda: outbox_entries(gateway), timeout=60, what="the journal entry")
+
+
+def wait_for_connection(gateway, client, sale_api):
+    assert sale_api.connected.wait(60), "the callback never came"
+
+
 def wait_for_callback(gateway, client, sale_api):
     assert sale_api.arrived.wait(60), "the callback never came"
+
+
+def accept_unknown_to_the_journal(gateway, client, sale_api):
+    """The API accepts the report, but the journal cannot record that: a
+    folder stands where the entry's next version is written."""
+    assert sale_api.arrived.wait(60), "the callback never came"
+    (gateway.folder / "Outbox" / (sale_api.keys()[0] + ".json.tmp")).mkdir()
+    sale_api.release.set()
+    client.converse(None)
+    gateway.wait_log("Erro ao gravar o di\u00e1rio de relatos")
 
 
 def read_to_result(gateway, client, sale_api):
@@ -135,27 +153,36 @@ def read_to_result(gateway, client, sale_api):
 
 
 # Where the process is killed, whether the library holds the confirmation or
-# the sale API its answer there, and what each point leaves: whether the
-# backup is still on disk, whether the library confirmed the payment before
-# the kill, and whether the next start recovers it.
+# the sale API the request or its answer there, and what each point leaves:
+# whether the backup is still on disk, whether the library confirmed the
+# payment before the kill, whether the next start recovers it, and whether the
+# sale API gets the report a second time (only where its answer was lost).
 KILL_POINTS = {
-    "after the backup is written": (wait_for_backup, "confirmation", True, False, True),
-    "during the receipt messages": (read_to_receipt, "confirmation", True, False, True),
-    # The library has confirmed, the backup is gone, the client has not had
-    # its result.
-    "during the callback": (wait_for_callback, "callback", False, True, False),
-    "after the confirmation": (read_to_result, None, False, True, False),
+    "after the backup is written": (wait_for_backup, "confirmation", True, False, True, False),
+    "during the receipt messages": (read_to_receipt, "confirmation", True, False, True, False),
+    # The report is in the journal; the library holds the confirmation.
+    "after the journal entry is written":
+        (wait_for_journal, "confirmation", True, False, True, False),
+    # The library has confirmed, the backup is gone, the report has not
+    # reached the sale API.
+    "before the sale API read the report": (wait_for_connection, "read", False, True, False, False),
+    # The sale API has the report; its answer never reached the gateway.
+    "during the callback": (wait_for_callback, "callback", False, True, False, True),
+    "after the sale API accepted, before the journal knew":
+        (accept_unknown_to_the_journal, "callback", False, True, False, True),
+    "after the confirmation": (read_to_result, None, False, True, False, False),
 }
 
 
 @pytest.mark.parametrize("point", KILL_POINTS)
 def test_killed_payment_ends_exactly_once(make_gateway, tmp_path, sale_api, point):
-    wait, hold, backup_left, confirmed, recovered = KILL_POINTS[point]
+    wait, hold, backup_left, confirmed, recovered, repeated = KILL_POINTS[point]
     functions = {"2": {"steps": [{"cmd": 23}] + approval_steps("debit")}}
     delay = {"finalize_delay_ms": HOLD_MS} if hold == "confirmation" else {}
     gateway = setup_payment_gateway(make_gateway, tmp_path, functions, sale_api, **delay)
     if hold == "callback":
         sale_api.release.clear()
+    sale_api.lose_requests = hold == "read"
     client, session = open_session(gateway, sale_api)
     client.send(payment_request(session, operation=2))
     wait(gateway, client, sale_api)
@@ -163,8 +190,15 @@ def test_killed_payment_ends_exactly_once(make_gateway, tmp_path, sale_api, poin
     gateway.proc.send_signal(signal.SIGKILL)
     gateway.proc.wait()
     client.close()
+    sale_api.lose_requests = False
     sale_api.release.set()
+    sale_api.dropped.set()
     assert backups_at_kill == (["VornCliSiTef_CliSiTef_001.tef"] if backup_left else [])
+    # A write the kill cut short leaves its temporary file, which the next
+    # start removes; the folder standing in for one is the test's own.
+    for leftover in (gateway.folder / "Outbox").glob("*.tmp"):
+        if leftover.is_dir():
+            leftover.rmdir()
 
     write_scenario(tmp_path, functions)
     gateway.start()
@@ -181,7 +215,14 @@ def test_killed_payment_ends_exactly_once(make_gateway, tmp_path, sale_api, poin
     finals = [r["confirm"] for r in ledger(gateway)
               if r["fn"] == "FinalizaTransacaoSiTefInterativo"]
     assert (finals, len(results)) == (([1], 0) if confirmed else ([], 1))
-    assert [body.count('"nsu_code":"000123"') for _, _, _, body in sale_api.requests] == [1]
+    # The sale API accepted one report, posted again only where its answer
+    # was lost, with the same key.
+    wait_until(lambda: [e["estado"] for e in outbox_entries(gateway)] == ["aceito"], timeout=60,
+               what="the report accepted")
+    gateway.stop()
+    assert [body.count('"nsu_code":"000123"') for _, _, _, body in sale_api.requests] == \
+        ([1, 1] if repeated else [1])
+    assert set(sale_api.keys()) == {outbox_entries(gateway)[0]["chave"]}
     assert list((gateway.folder / "TEF").iterdir()) == []
 
 

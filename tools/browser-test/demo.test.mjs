@@ -7,7 +7,7 @@
 //   DEMO_PARTS       what to do after opening the session, comma-separated:
 //                    terminal (initialize, pinpad), credit, undo (cancel the
 //                    credit payment from the Cancellation tab), cancel, pix,
-//                    print
+//                    print, lost (a payment whose connection drops)
 //   DEMO_PDF         the document the print part chooses
 //   DEMO_CHROMIUM    the browser (default /usr/bin/chromium)
 // It prints one line per step and a final JSON line "RESULT {...}" that the
@@ -150,6 +150,27 @@ async function approvedCreditPayment(page) {
   };
   await shot(page, "result");
   step("credit payment approved", summary.credit.prompts.join(" | "));
+}
+
+// A payment of sale 4242 whose connection drops at its first menu: after
+// reconnecting and opening a new session, the page asks how that sale ended.
+async function lostConnection(page) {
+  await page.click('.tab[data-tab="pay-form"]');
+  await page.selectOption("#pay-kind", "0");
+  await page.fill("#pay-amount", "3,00");
+  await page.fill("#pay-sale", "4242");
+  await page.click("#pay-start");
+  const prompt = await next(page);
+  if (prompt.type !== "menu") throw new Error(`unexpected prompt ${JSON.stringify(prompt)}`);
+  await page.click("#disconnect");
+  await page.locator("#connection-state", { hasText: /^disconnected$/ }).waitFor();
+  step("connection dropped during the payment");
+  await connectAndOpenSession(page);
+  const line = page.locator("#status-line", { hasText: /^Sale 4242 after the lost connection/ });
+  await line.waitFor({ timeout });
+  summary.lost = await line.textContent();
+  await shot(page, "lost-connection");
+  step("outcome after reconnecting", summary.lost);
 }
 
 async function resultRows(page) {
@@ -295,6 +316,7 @@ try {
     cancel: cancelledPayment,
     pix: pixPayment,
     print: printDocument,
+    lost: lostConnection,
   };
   for (const part of (env.DEMO_PARTS || "").split(",").filter(Boolean)) {
     if (!parts[part]) throw new Error(`unknown part ${part}`);

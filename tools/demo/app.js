@@ -10,6 +10,8 @@ const state = {
   session: null, // {uuid, expiration, store, terminal}
   busy: false, // a payment, cancellation or reprint is running
   prompts: 0, // prompts shown so far; numbers each one on the page
+  runningSale: null, // the sale id of the operation running now, when the page sent one
+  lostSale: null, // the sale whose operation was running when the connection was lost
 };
 
 // ---- log pane ---------------------------------------------------------------
@@ -128,6 +130,10 @@ function connect() {
       "error",
     );
     state.socket = null;
+    // The outcome of an operation cut off here is asked for once a new
+    // session is open.
+    if (state.busy && state.runningSale !== null) state.lostSale = state.runningSale;
+    state.runningSale = null;
     state.busy = false;
     clearPrompt();
     refreshControls();
@@ -170,6 +176,7 @@ const handlers = {
         ["store", message.store_code],
         ["terminal", message.terminal_number],
       ]);
+      if (state.lostSale !== null) askStatus(state.lostSale);
     } else if (message.status === "finished") {
       state.session = null;
       $("session-info").replaceChildren();
@@ -306,11 +313,42 @@ const handlers = {
 
   result(message, text) {
     clearPrompt();
+    state.runningSale = null;
     setBusy(false);
-    renderResult(message, text);
+    renderResult(message, JsonPairs.parse(text));
     setStatus(message.message, message.status === "approved" ? "ok" : "warn");
   },
+
+  // How the operation cut off by the lost connection ended.
+  transaction_status(message, text) {
+    const sale = message.sale_id;
+    if (message.state === "running") {
+      setStatus(`Sale ${sale}: the terminal is still running its operation…`, "warn");
+      setTimeout(() => askStatus(sale), 2000);
+      return;
+    }
+    state.lostSale = null;
+    const result = JsonPairs.parse(text).entries.find(([name]) => name === "result");
+    if (result) {
+      renderResult(message.result, result[1]);
+    } else {
+      $("result").replaceChildren(document.createTextNode(`Sale ${sale}: ${message.state}, no result.`));
+    }
+    const reported = message.state === "approved" ? (message.reported ? ", reported to the sale system" : ", not yet reported to the sale system") : "";
+    const outcome = {
+      approved: "approved",
+      canceled: "not paid (canceled)",
+      unauthorized: "not paid",
+      unknown: "unknown to the gateway",
+    }[message.state] || message.state;
+    setStatus(`Sale ${sale} after the lost connection: ${outcome}${reported}.`, message.state === "approved" ? "ok" : "warn");
+  },
 };
+
+function askStatus(sale) {
+  if (state.session === null) return;
+  send(withSession({ route: "/transaction/status", type: "transaction_status", sale_id: sale }));
+}
 
 // ---- prompts -------------------------------------------------------------------
 
@@ -417,7 +455,8 @@ function answer(members) {
 
 // ---- results -------------------------------------------------------------------
 
-function renderResult(message, text) {
+// `pairs`: the result message as JsonPairs reads it.
+function renderResult(message, pairs) {
   const area = $("result");
   area.classList.remove("empty");
   const head = document.createElement("p");
@@ -426,7 +465,7 @@ function renderResult(message, text) {
   const parts = [head];
   // Read again keeping repeated member names (a cancellation names
   // "operation" and "operator" twice).
-  const items = (JsonPairs.parse(text).entries.find(([name]) => name === "transaction_data") || [])[1] || [];
+  const items = (pairs.entries.find(([name]) => name === "transaction_data") || [])[1] || [];
   items.forEach((item, index) => {
     const table = document.createElement("table");
     table.className = "result-table";
@@ -476,6 +515,7 @@ function startOperation(message) {
   $("qrcode").classList.add("hidden");
   clearPrompt();
   if (send(withSession(message))) {
+    state.runningSale = message.sale_id === undefined ? null : String(message.sale_id);
     setBusy(true);
     setStatus("Sent to the terminal…");
   }

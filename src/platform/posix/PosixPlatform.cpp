@@ -241,11 +241,26 @@ void PosixPlatform::OverrideRegional(const RegionalSettings& settings) {
   regional_ = settings;
 }
 
+namespace {
+
+// mktime and localtime_r reread the TZ environment and replace the C
+// library's time-zone state; the gateway's threads (connections, the sale API
+// sender) ask for local times at once, so they take turns.
+std::mutex& TimeZoneLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+}  // namespace
+
 CivilTime PosixPlatform::LocalNow() const {
   timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);
   tm local{};
-  localtime_r(&now.tv_sec, &local);
+  {
+    std::lock_guard guard(TimeZoneLock());
+    localtime_r(&now.tv_sec, &local);
+  }
   return {local.tm_year + 1900,
           local.tm_mon + 1,
           local.tm_mday,
@@ -264,6 +279,7 @@ int PosixPlatform::UtcOffsetMinutes(const CivilTime& local) const {
   broken.tm_min = local.minute;
   broken.tm_sec = local.second;
   broken.tm_isdst = -1;
+  std::lock_guard guard(TimeZoneLock());
   const time_t moment = mktime(&broken);
   tm resolved{};
   localtime_r(&moment, &resolved);
