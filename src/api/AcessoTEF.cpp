@@ -8,8 +8,6 @@ bool TAcessoTEF::Desiste(TDesistencia desistencia) const {
       return fProcessando;
     case TDesistencia::inicializado:
       return fInicializado;
-    case TDesistencia::nunca:
-      break;
   }
   return false;
 }

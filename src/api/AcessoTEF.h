@@ -14,11 +14,9 @@ class TAcessoTEF {
  public:
   // What makes a waiting user give up its turn.
   enum class TDesistencia {
-    // Nothing: it waits for every user before it (the undo of a closed
-    // connection, whose pending transactions must be undone in any case).
-    nunca,
     // A payment holding the component: while one is processing, a pinpad
-    // query or a second payment is dropped.
+    // query or a second payment is dropped, and the undo of a closed
+    // connection has nothing of its own to undo.
     processando,
     // The CliSiTef binding being initialized: "/initialize" then has nothing
     // left to do.

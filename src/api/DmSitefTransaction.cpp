@@ -360,9 +360,14 @@ void TDmSitef::SitefCancelChange(bool value) {
 }
 
 void TDmSitef::TCPServerDisconnect(ClientConnection& pIdContext) {
-  // Waits for every operation in front, a running payment included: its
-  // pending transactions are undone in any case.
-  fAcesso.Entrar(TAcessoTEF::TDesistencia::nunca);
+  // While another connection's payment is processing, what is pending in the
+  // component is that payment's, which confirms or undoes it itself: the
+  // clean-up gives up at once instead of holding this connection's thread,
+  // and with it the connection's place in the server, until that payment's
+  // client answers. An initialization or query in front is waited for.
+  if (!fAcesso.Entrar(TAcessoTEF::TDesistencia::processando)) {
+    return;
+  }
   TUsoTEF uso(*this, pIdContext);
   if (VornCliSiTef.TemTEF() && VornCliSiTef.Inicializado(gpCliSiTef)) {
     VornCliSiTef.CancelarTransacoesPendentes();

@@ -119,9 +119,10 @@ class TVornCliSiTefClass : public TComponent {
   // that error goes to the trace instead of being raised, so no retry sends
   // the step a second time. Errors before the manager took it are raised.
   void EnviarFinalizacao(const std::function<void()>& passo);
-  // Records the confirmation in a backup that cannot be deleted (899-001 =
-  // "S"), so no later undo and no start-up confirmation takes its transaction
-  // up again (see BackupEncerrado). Returns whether the mark is on disk.
+  // Records in a backup that cannot be deleted that its transaction was
+  // finished with the manager, confirmed or undone (899-001 = "S"), so no
+  // later undo and no start-up confirmation takes it up again (see
+  // BackupEncerrado). Returns whether the mark is on disk.
   bool MarcarBackupConfirmado(const std::string& arquivo);
 
  protected:
@@ -152,8 +153,8 @@ class TVornCliSiTefClass : public TComponent {
   static std::string NomeLivreInvalido(const std::string& arquivo);
   // Whether the backup just read belongs to a finished transaction, which
   // no undo and no start-up confirmation may take up again: CliSiTef marks a
-  // backup confirmed only when its sale was complete, confirmed and reported
-  // and the file could not be deleted. (A file-exchange binding marks the
+  // backup confirmed only when the file could not be deleted after its sale
+  // was complete, confirmed and reported, or after its undo. (A file-exchange binding marks the
   // earlier cards of a sale that is still open.)
   bool BackupEncerrado() const;
 

@@ -270,6 +270,10 @@ void TVornCliSiTefClass::CancelarTransacoesPendentesClass() {
         GravaLog(Name() + " CancelarTransacoesPendentesClass: " + arquivo +
                  " deixado para depois (" + situacao + "): " + erro.what());
         if (desfeita) {
+          // Undone with the manager: no later undo or start-up confirmation
+          // may take it up again, which would undo it twice or report it as
+          // approved.
+          MarcarBackupConfirmado(arquivo);
           desfeitas.push_back(std::move(copia));
         }
         proxima();

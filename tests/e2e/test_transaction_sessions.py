@@ -4,11 +4,12 @@ serves the next client normally."""
 
 import json
 import socket
+import ssl
 import time
 
 import pytest
 
-from api_client import SERVICE_VERSION, VERSION_PROBE, claims_with, set_ini
+from api_client import SERVICE_VERSION, VERSION_PROBE, Client, claims_with, set_ini
 from payment_support import (SaleApi, approval_steps, ledger, open_session, payment_request,
                              reply, setup_payment_gateway, PaymentClient)
 from test_transaction_recovery import kill_after_approval
@@ -182,3 +183,42 @@ def test_another_connections_initialization_is_waited_for(make_gateway, tmp_path
     assert (result["status"], result["transaction_data"][0]["payer_name"]) == ("approved", "Ana")
     starts = [r for r in ledger(gateway)[killed_run:] if r["fn"] == "IniciaFuncaoSiTefInterativo"]
     assert [r["operator"] for r in starts] == ["caixa 2"]
+
+
+def served(gateway):
+    """Whether a new client is let in and answered: the server turns a client
+    away when its connection limit is reached."""
+    try:
+        client = Client(gateway)
+        client.send(VERSION_PROBE)
+        answered = client.recv() == SERVICE_VERSION
+        client.close()
+        return answered
+    except (OSError, ssl.SSLError):
+        return False
+
+
+def test_clients_that_come_and_go_during_a_payment_keep_no_place(make_gateway, tmp_path,
+                                                                 sale_api):
+    steps = [{"cmd": 23}, MENU] + approval_steps("debit")
+    gateway = setup_payment_gateway(make_gateway, tmp_path, {"0": {"steps": steps}}, sale_api,
+                                    prepare=lambda g: set_ini(g.folder, "server",
+                                                              "max_connections", "2"))
+    first, session = open_session(gateway, sale_api)
+    first.send(payment_request(session, operation=0))
+    wait_for(first, "menu")
+
+    # While the payment waits for its client, other clients come one at a
+    # time and leave: each closed connection gives its place back (a place
+    # is freed a moment after the close, hence the wait), and its clean-up
+    # touches nothing of the running payment.
+    for _ in range(3):
+        deadline = time.monotonic() + 10
+        while not served(gateway):
+            assert time.monotonic() < deadline, "a new client was turned away"
+            time.sleep(0.05)
+
+    first.send(reply(session, "menu", response="1:Loja"))
+    assert wait_for(first, "result")["status"] == "approved"
+    assert [r["confirm"] for r in ledger(gateway)
+            if r["fn"] == "FinalizaTransacaoSiTefInterativo"] == [1]

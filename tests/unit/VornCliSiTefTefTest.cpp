@@ -1164,6 +1164,42 @@ TEST_F(PaymentFlowTest, ATransactionConfirmedWithTheLibraryIsFinishedOnce) {
   }
 }
 
+// Sound behaviour: an undo the library took is not repeated, and a backup
+// left behind because it cannot be deleted is never taken up again: neither
+// undone a second time by the next clean-up nor confirmed and reported as
+// approved by the next start.
+TEST_F(PaymentFlowTest, ATransactionUndoneWithTheLibraryIsFinishedOnce) {
+  Inicializar();
+  Tef().SetAutoFinalizarCupom(false);
+  Cenario(PagamentoAprovado());
+  ASSERT_TRUE(Pagar(10.0));
+  ASSERT_FALSE(fs::is_empty(pasta_ / "TEF"));
+  const auto finalizacoes = [&] {
+    std::vector<int> confirmacoes;
+    for (const Json& r : Finalizacoes()) {
+      confirmacoes.push_back(r["confirm"]);
+    }
+    return confirmacoes;
+  };
+  {
+    BackupsPresosPlatform disco;
+    // The payment's clean-up, then that of a connection closed later.
+    Tef().CancelarTransacoesPendentes();
+    Tef().CancelarTransacoesPendentes();
+    EXPECT_EQ(finalizacoes(), std::vector<int>{0}) << Eventos();
+  }
+
+  NovoComponente();
+  int relatadas = 0;
+  Tef().OnDepoisConfirmarTransacoes = [&](TVornCliSiTefRespostasPendentes& lista) {
+    relatadas += lista.Count();
+  };
+  Inicializar();
+  EXPECT_EQ(relatadas, 0);
+  EXPECT_EQ(finalizacoes(), std::vector<int>{0});
+  EXPECT_TRUE(fs::is_empty(pasta_ / "TEF"));
+}
+
 TEST(RespCliSiTefTest, ModalityAndTotalsMapping) {
   struct Caso {
     const char* nome;
