@@ -50,12 +50,11 @@ std::set<std::string> PagamentosEmAberto(const std::string& pastaBackup, bool& i
 void TDmSitef::IniciarEntrega() {
   fOutbox.Abrir();
   const std::vector<TRelato> pendentes = fOutbox.NoEstado(TEstadoRelato::pendente);
-  if (!pendentes.empty()) {
-    std::string pastaBackup;
-    {
-      std::lock_guard guard(fTefLock);
-      pastaBackup = VornCliSiTef.PathBackup();
-    }
+  // The server is starting, so no payment holds the component; should one
+  // ever, what it left is settled at the next start.
+  if (!pendentes.empty() && fAcesso.Entrar(TAcessoTEF::TDesistencia::processando)) {
+    const std::string pastaBackup = VornCliSiTef.PathBackup();
+    fAcesso.Sair();
     // A report written before its confirmation whose backups are all gone
     // (or marked confirmed) was confirmed: the process stopped before it knew.
     // One whose backup is still open waits for the start-up confirmation.
