@@ -22,10 +22,12 @@ TDmSitef::TDmSitef(const TIniConfig& config)
       fOutbox(PastaOutbox()),
       fEnvio(
           fOutbox,
-          [this](const TRelato& relato) {
+          [this](const TRelato& relato, const std::atomic<bool>& abandonar) {
+            TRestOptions opcoes = CallbackOptions();
+            opcoes.abandon = &abandonar;
             return execRequest(TRESTRequestMethod::rmPOST, relato.endereco,
                                {{"Idempotency-Key", relato.chave, rpHTTPHEADER}}, relato.corpo,
-                               CallbackOptions());
+                               opcoes);
           },
           [this] { return TPoliticaEntrega::Ler(fConfig); }) {
   VornCliSiTef.SetArqLOG(fArqLOG);

@@ -34,6 +34,11 @@ size_t AppendBody(char* data, size_t size, size_t count, void* target) {
   return size * count;
 }
 
+// libcurl's progress hook: a non-zero answer ends the transfer.
+int AbandonWhenAsked(void* flag, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  return static_cast<const std::atomic<bool>*>(flag)->load() ? 1 : 0;
+}
+
 // Keeps the reason phrase of the latest status line; a redirect or a
 // "100 Continue" is followed by the final one.
 size_t ReadHeaderLine(char* data, size_t size, size_t count, void* target) {
@@ -187,6 +192,11 @@ TRESTResponse execRequest(TRESTRequestMethod method, const std::string& URL,
   lib.easy_setopt(handle, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
   lib.easy_setopt(handle, CURLOPT_TIMEOUT_MS, options.timeoutMs);
   lib.easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+  if (options.abandon != nullptr) {
+    lib.easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, AbandonWhenAsked);
+    lib.easy_setopt(handle, CURLOPT_XFERINFODATA, static_cast<const void*>(options.abandon));
+    lib.easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
+  }
   lib.easy_setopt(handle, CURLOPT_WRITEFUNCTION, AppendBody);
   lib.easy_setopt(handle, CURLOPT_WRITEDATA, &response.Content);
   lib.easy_setopt(handle, CURLOPT_HEADERFUNCTION, ReadHeaderLine);

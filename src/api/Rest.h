@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,9 @@ struct TRestOptions {
   // empty: the system's store alone.
   std::string extraCAFile;
   long timeoutMs = kDefaultTimeoutMs;
+  // When set, the request is given up as soon as the flag turns true (looked
+  // at about once a second while it waits): it raises like a time-out.
+  const std::atomic<bool>* abandon = nullptr;
 };
 
 // Sends one request and returns the answer, whatever its status (a 500 is an

@@ -67,6 +67,29 @@ def test_refused_report_is_tried_once_and_kept_aside(make_gateway, tmp_path, sal
     assert len(sale_api.requests) == 1
 
 
+def test_stop_gives_up_a_retry_the_api_holds(make_gateway, tmp_path, sale_api):
+    # The first attempt fails; the API then holds the retry for an hour.
+    sale_api.script = [(503, "Service Unavailable", None)]
+    gateway = setup_payment_gateway(make_gateway, tmp_path, DEBIT, sale_api,
+                                     ini={("callback", "retry_first_s"): "1",
+                                          ("callback", "timeout_ms"): "3600000"})
+    client, session = open_session(gateway, sale_api)
+    client.converse(payment_request(session, operation=2))
+    client.close()
+    sale_api.arrived.clear()
+    sale_api.release.clear()
+    assert sale_api.arrived.wait(60), "the retry never came"
+    # The stop does not wait for the API's answer (the fixture allows it
+    # 30 s); the report stays due with its key.
+    gateway.stop()
+    assert [e["estado"] for e in outbox_entries(gateway)] == ["confirmado"]
+    sale_api.release.set()
+    gateway.start()
+    wait_until(lambda: [e["estado"] for e in outbox_entries(gateway)] == ["aceito"], timeout=60,
+               what="the report accepted")
+    assert set(sale_api.keys()) == {outbox_entries(gateway)[0]["chave"]}
+
+
 def status_request(session, sale_id="4711"):
     return {"route": "/transaction/status", "session_uuid": session, "type": "transaction_status",
             "sale_id": sale_id}

@@ -37,6 +37,7 @@ void TOutboxSender::Iniciar() {
     return;
   }
   fParar = false;
+  fAbandonar = false;
   const auto agora = std::chrono::steady_clock::now();
   for (const TRelato& relato : fOutbox.NoEstado(TEstadoRelato::confirmado)) {
     fAgenda.try_emplace(relato.chave, TAgenda{0, agora});
@@ -49,6 +50,7 @@ void TOutboxSender::Parar() {
     std::lock_guard guard(fLock);
     fParar = true;
   }
+  fAbandonar = true;
   fSinal.notify_all();
   if (fThread.joinable()) {
     fThread.join();
@@ -123,10 +125,14 @@ std::optional<std::chrono::steady_clock::time_point> TOutboxSender::Tentar(const
   TDesfechoEnvio desfecho = TDesfechoEnvio::repetir;
   std::string detalhe;
   try {
-    const TRESTResponse resposta = fEnvio(*relato);
+    const TRESTResponse resposta = fEnvio(*relato, fAbandonar);
     desfecho = DesfechoDoStatus(resposta.StatusCode);
     detalhe = DetalheDaResposta(resposta);
   } catch (const std::exception& erro) {
+    if (fAbandonar) {
+      // Given up because the sender is stopping: still due at the next start.
+      return std::chrono::steady_clock::now();
+    }
     detalhe = erro.what();
   }
   switch (desfecho) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -17,8 +18,9 @@
 // prunes the journal. Its thread runs between Iniciar and Parar.
 class TOutboxSender {
  public:
-  // Posts one report and returns the API's answer; raises when no answer came.
-  using TEnvio = std::function<TRESTResponse(const TRelato&)>;
+  // Posts one report and returns the API's answer; raises when no answer came,
+  // and gives up at once when `abandonar` turns true (the sender is stopping).
+  using TEnvio = std::function<TRESTResponse(const TRelato&, const std::atomic<bool>& abandonar)>;
   using TPolitica = std::function<TPoliticaEntrega()>;
 
   TOutboxSender(TOutbox& outbox, TEnvio envio, TPolitica politica);
@@ -29,7 +31,8 @@ class TOutboxSender {
   // Starts the thread; every confirmed report of the journal is due at once.
   // Does nothing while it runs.
   void Iniciar();
-  // Ends the thread, after the attempt in progress if there is one.
+  // Ends the thread; an attempt in progress is given up (the report stays
+  // due, with its key, for the next start).
   void Parar();
   // A confirmed report that has already had `tentativas` failed attempts
   // elsewhere: retried after the delay those call for.
@@ -53,6 +56,8 @@ class TOutboxSender {
   std::mutex fLock;
   std::condition_variable fSinal;
   bool fParar = false;
+  // Set by Parar before it waits for the thread: an attempt in flight ends.
+  std::atomic<bool> fAbandonar{false};
   std::map<std::string, TAgenda> fAgenda;
   std::thread fThread;
 };
