@@ -10,9 +10,11 @@ import ssl
 import websockets
 
 from conftest import port_open, wait_until
+from wine import linux_only
 from wsraw import closed_by_peer, frame, open_ws, recv_frame, tls_connect
 
 
+@linux_only("SIGUSR1 pause and SIGUSR2 continue")
 def test_pause_closes_clients_and_continue_binds_again(gateway):
     sock = open_ws(gateway.port)
     gateway.signal(signal.SIGUSR1)
@@ -35,6 +37,7 @@ def test_pause_closes_clients_and_continue_binds_again(gateway):
                      "O serviço foi retomado.", "O serviço foi parado."]
 
 
+@linux_only("SIGUSR1 pause and SIGUSR2 continue")
 def test_second_start_keeps_the_running_server(gateway):
     """A continue while the server runs starts nothing new, and the server
     that runs can still be stopped."""

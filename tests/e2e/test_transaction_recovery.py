@@ -8,7 +8,7 @@ import signal
 import pytest
 
 from conftest import wait_until
-from folder_faults import make_read_only
+from folder_faults import folder_faults_need_linux, make_read_only
 from payment_support import (SaleApi, approval_steps, ledger, open_session, payment_request,
                              reply, setup_payment_gateway, write_scenario)
 
@@ -185,6 +185,7 @@ def test_killed_payment_ends_exactly_once(make_gateway, tmp_path, sale_api, poin
     assert list((gateway.folder / "TEF").iterdir()) == []
 
 
+@folder_faults_need_linux
 def test_backup_that_cannot_be_deleted_is_reported_once(make_gateway, tmp_path, sale_api):
     gateway, _ = kill_after_approval(make_gateway, tmp_path, sale_api, "000555")
     gateway.env["CLISITEF_SIM_LEDGER"] = str(gateway.folder / "ledger.jsonl")

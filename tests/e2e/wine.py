@@ -1,0 +1,88 @@
+"""Running the Windows gateway under Wine.
+
+GATEWAY_WINDOWS_APP names a Windows app folder laid out by
+`scripts/build-windows.sh x86_64 DIR`; the suite then runs that gateway
+through Wine instead of the Linux build. One Wine prefix serves the whole run
+(the caller's WINEPREFIX, whose server the caller ends, otherwise one made
+and ended here), and one persistent Wine server keeps each start to a
+fraction of a second.
+"""
+
+import os
+import subprocess
+from pathlib import Path
+
+import pytest
+
+WINDOWS_APP = os.environ.get("GATEWAY_WINDOWS_APP")
+
+# Wine's own messages stay quiet; no Mono or Gecko (nothing here needs .NET
+# or an HTML engine, and Wine would otherwise offer to download them).
+QUIET = {"WINEDEBUG": "-all", "WINEDLLOVERRIDES": "mscoree,mshtml=", "WINEARCH": "win64"}
+
+
+def linux_only(facility):
+    """Marks a test that needs a facility the Windows gateway under Wine does
+    not have; the reason names it."""
+    return pytest.mark.skipif(WINDOWS_APP is not None,
+                              reason=f"needs a Linux-only facility: {facility}")
+
+
+class Wine:
+    """The prefix and server one test run uses."""
+
+    def __init__(self, prefix, owned):
+        self.prefix = Path(prefix)
+        self.owned = owned
+        self.env = {**QUIET, "WINEPREFIX": str(self.prefix)}
+
+    @classmethod
+    def start(cls, scratch):
+        given = os.environ.get("WINEPREFIX")
+        if given:
+            wine = cls(given, owned=False)
+        else:
+            wine = cls(Path(scratch) / "wineprefix", owned=True)
+            wine.prefix.mkdir(parents=True, exist_ok=True)
+        subprocess.run(["wineserver", "-p"], env=wine.environ(), check=True)
+        if wine.owned:
+            wine.run("wineboot", "--init")
+        return wine
+
+    def environ(self, extra=None):
+        return {**os.environ, **(extra or {}), **self.env}
+
+    def run(self, *args, check=True, extra=None):
+        """Runs a Windows program (or Wine tool) to its end; returns the
+        completed process with its output as bytes."""
+        return subprocess.run(["wine", *map(str, args)], env=self.environ(extra), check=check,
+                              stdin=subprocess.DEVNULL, capture_output=True)
+
+    def stop(self):
+        """Ends the server of a prefix made here (a caller's prefix keeps the
+        server its caller started)."""
+        if self.owned:
+            subprocess.run(["wineserver", "-k"], env=self.environ(), check=False)
+            subprocess.run(["wineserver", "-w"], env=self.environ(), check=False)
+
+
+def windows_path(path):
+    """The path as a Windows program sees it through Wine's Z: drive."""
+    return "Z:" + str(path).replace("/", "\\")
+
+
+def processes_in(folder):
+    """Process ids of the programs still running from the folder (their
+    command lines name it as a Linux or a Wine Z: path)."""
+    names = {str(folder).encode(), windows_path(folder).encode()}
+    found = []
+    for entry in Path("/proc").iterdir():
+        if not entry.name.isdigit():
+            continue
+        try:
+            command = (entry / "cmdline").read_bytes()
+        except OSError:
+            continue
+        if any(name.lower() in command.lower() for name in names):
+            found.append(int(entry.name))
+    return found
