@@ -29,7 +29,8 @@ def linux_only(facility):
 
 
 class Wine:
-    """The prefix and server one test run uses."""
+    """The prefix and server one test run uses: the caller's (WINEPREFIX,
+    its server already running), or one made here with its own server."""
 
     def __init__(self, prefix, owned):
         self.prefix = Path(prefix)
@@ -40,13 +41,11 @@ class Wine:
     def start(cls, scratch):
         given = os.environ.get("WINEPREFIX")
         if given:
-            wine = cls(given, owned=False)
-        else:
-            wine = cls(Path(scratch) / "wineprefix", owned=True)
-            wine.prefix.mkdir(parents=True, exist_ok=True)
+            return cls(given, owned=False)
+        wine = cls(Path(scratch) / "wineprefix", owned=True)
+        wine.prefix.mkdir(parents=True)
         subprocess.run(["wineserver", "-p"], env=wine.environ(), check=True)
-        if wine.owned:
-            wine.run("wineboot", "--init")
+        wine.run("wineboot", "--init")
         return wine
 
     def environ(self, extra=None):
