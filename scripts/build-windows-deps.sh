@@ -13,9 +13,11 @@
 set -euo pipefail
 
 arch=${1:?usage: build-windows-deps.sh x86_64|i686}
+# The 32-bit assembler routines of OpenSSL use ELF relocations that the
+# mingw assembler cannot represent in COFF objects: that build is plain C.
 case "$arch" in
-  x86_64) openssl_target=mingw64 ;;
-  i686) openssl_target=mingw ;;
+  x86_64) openssl_target=mingw64 openssl_options=() ;;
+  i686) openssl_target=mingw openssl_options=(no-asm) ;;
   *) echo "unknown architecture: $arch (x86_64 or i686)" >&2; exit 2 ;;
 esac
 host=$arch-w64-mingw32
@@ -98,7 +100,7 @@ log "sources: openssl $openssl_fetched, curl $curl_fetched"
   cd "$work"/openssl-*/
   CC=gcc-posix ./Configure "$openssl_target" --cross-compile-prefix="$host-" \
     --prefix="$prefix" --libdir=lib --openssldir="$prefix/ssl" \
-    no-shared no-tests >configure.log 2>&1 || { tail -n 40 configure.log >&2; exit 1; }
+    no-shared no-tests "${openssl_options[@]}" >configure.log 2>&1 || { tail -n 40 configure.log >&2; exit 1; }
   make -j"$jobs" build_libs >make.log 2>&1 || { tail -n 40 make.log >&2; exit 1; }
   make install_dev >install.log 2>&1 || { tail -n 40 install.log >&2; exit 1; }
 )

@@ -5,28 +5,27 @@
 // thread that answers each request with what the test's handler returns.
 // Requests are recorded so the test can look at what arrived.
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "platform/Socket.h"
 
 struct TestHttpRequest {
   std::string method;
@@ -50,35 +49,27 @@ class HttpsTestServer {
   using Handler = std::function<TestHttpAnswer(const TestHttpRequest&)>;
 
   explicit HttpsTestServer(Handler handler) : handler_(std::move(handler)) {
-    // A client that gave up must not kill the test process on our write.
-    ::signal(SIGPIPE, SIG_IGN);
     folder_ = std::filesystem::temp_directory_path() /
-              ("https-test-" + std::to_string(::getpid()) + "-" + std::to_string(Counter()++));
+              ("https-test-" + std::to_string(std::random_device()()) + "-" +
+               std::to_string(Counter()++));
     std::filesystem::create_directories(folder_);
     MakeCertificate();
     ctx_ = SSL_CTX_new(TLS_server_method());
     if (SSL_CTX_use_certificate_file(ctx_, CertFile().c_str(), SSL_FILETYPE_PEM) != 1 ||
-        SSL_CTX_use_PrivateKey_file(ctx_, (folder_ / "key.pem").c_str(), SSL_FILETYPE_PEM) != 1) {
+        SSL_CTX_use_PrivateKey_file(ctx_, (folder_ / "key.pem").string().c_str(),
+                                    SSL_FILETYPE_PEM) != 1) {
       throw std::runtime_error("test certificate not usable");
     }
-    listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof(address);
-    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        ::listen(listener_, 8) != 0 ||
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-      throw std::runtime_error("test listener not usable");
-    }
-    port_ = ntohs(address.sin_port);
+    platform::TcpListenOptions options;
+    options.keepAlive = false;
+    listener_ = platform::ListenTcp(options);
+    port_ = listener_->Port();
     thread_ = std::thread([this] { Serve(); });
   }
 
   ~HttpsTestServer() {
-    stop_ = true;
+    listener_->Close();
     thread_.join();
-    ::close(listener_);
     SSL_CTX_free(ctx_);
     std::filesystem::remove_all(folder_);
   }
@@ -120,7 +111,7 @@ class HttpsTestServer {
     FILE* certOut = std::fopen(CertFile().c_str(), "w");
     PEM_write_X509(certOut, cert);
     std::fclose(certOut);
-    FILE* keyOut = std::fopen((folder_ / "key.pem").c_str(), "w");
+    FILE* keyOut = std::fopen((folder_ / "key.pem").string().c_str(), "w");
     PEM_write_PrivateKey(keyOut, key, nullptr, nullptr, 0, nullptr, nullptr);
     std::fclose(keyOut);
     X509_free(cert);
@@ -128,31 +119,41 @@ class HttpsTestServer {
   }
 
   void Serve() {
-    while (!stop_) {
-      pollfd waiting{listener_, POLLIN, 0};
-      if (::poll(&waiting, 1, 20) <= 0) {
-        continue;
-      }
-      const int client = ::accept(listener_, nullptr, nullptr);
-      if (client < 0) {
-        continue;
-      }
+    while (const auto client = listener_->Accept()) {
       SSL* ssl = SSL_new(ctx_);
-      SSL_set_fd(ssl, client);
-      if (SSL_accept(ssl) == 1) {
-        Answer(ssl);
+      SSL_set_fd(ssl, static_cast<int>(client->NativeHandle()));
+      const auto call = [&](auto operation) { return Completed(ssl, *client, operation); };
+      if (call([&] { return SSL_accept(ssl); }) == 1) {
+        Answer(ssl, call);
       }
       SSL_free(ssl);
-      ::close(client);
     }
   }
 
-  void Answer(SSL* ssl) {
+  // Runs an OpenSSL operation on the non-blocking connection until it is
+  // done, waiting for the socket in between; a peer silent for 10 s fails it.
+  template <typename Operation>
+  static int Completed(SSL* ssl, platform::TcpConnection& connection, Operation operation) {
+    for (;;) {
+      const int result = operation();
+      const int error = SSL_get_error(ssl, result);
+      const bool ready =
+          error == SSL_ERROR_WANT_READ    ? connection.WaitReadable(std::chrono::seconds(10))
+          : error == SSL_ERROR_WANT_WRITE ? connection.WaitWritable(std::chrono::seconds(10))
+                                          : false;
+      if (!ready) {
+        return result;
+      }
+    }
+  }
+
+  template <typename Call>
+  void Answer(SSL* ssl, const Call& call) {
     std::string received;
     char buffer[4096];
     size_t headerEnd = std::string::npos;
     while (headerEnd == std::string::npos) {
-      const int count = SSL_read(ssl, buffer, sizeof(buffer));
+      const int count = call([&] { return SSL_read(ssl, buffer, sizeof(buffer)); });
       if (count <= 0) {
         return;
       }
@@ -183,7 +184,7 @@ class HttpsTestServer {
         request.headers.count("content-length") ? std::stoul(request.headers["content-length"]) : 0;
     request.body = received.substr(headerEnd + 4);
     while (request.body.size() < length) {
-      const int count = SSL_read(ssl, buffer, sizeof(buffer));
+      const int count = call([&] { return SSL_read(ssl, buffer, sizeof(buffer)); });
       if (count <= 0) {
         return;
       }
@@ -204,16 +205,15 @@ class HttpsTestServer {
       text += header + "\r\n";
     }
     text += "\r\n" + answer.body;
-    SSL_write(ssl, text.data(), static_cast<int>(text.size()));
-    SSL_shutdown(ssl);
+    call([&] { return SSL_write(ssl, text.data(), static_cast<int>(text.size())); });
+    call([&] { return SSL_shutdown(ssl); });
   }
 
   Handler handler_;
   std::filesystem::path folder_;
   SSL_CTX* ctx_ = nullptr;
-  int listener_ = -1;
+  std::unique_ptr<platform::TcpListener> listener_;
   int port_ = 0;
-  std::atomic<bool> stop_{false};
   std::thread thread_;
   std::mutex lock_;
   std::vector<TestHttpRequest> requests_;

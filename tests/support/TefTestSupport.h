@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "FakePlatform.h"
+#include "NativePath.h"
 #include "platform/NativePlatform.h"
 #include "tef/VornCliSiTef.h"
 #include "tef/VornCliSiTefArquivo.h"
@@ -56,7 +57,7 @@ class TestClockPlatform : public platform::NativePlatform {
   TDateTime inicio_ = 0;
   mutable std::atomic<long long> elapsedMs_{0};
   std::atomic<bool> realSleeps_{false};
-  std::string executable_ = "/opt/gateway/SvcQuorelSiTef";
+  std::string executable_ = NativePath("/opt/gateway/SvcQuorelSiTef");
   platform::ScopedPlatform scope_;
 };
 
@@ -342,8 +343,8 @@ class TefFixture {
         AnsiFromBytes(platform::Current().ReadFile(dir.Path() + "tef.log").value_or("")));
   }
   std::string Backup(int numero) const {
-    return dir.Path() + "TEF/VornCliSiTef_Teste_" + VornCliSiTefStr(IntToStrZero(numero, 3)) +
-           ".tef";
+    return dir.Path() + NativePath("TEF/") + "VornCliSiTef_Teste_" +
+           VornCliSiTefStr(IntToStrZero(numero, 3)) + ".tef";
   }
   // Writes a backup file as a payment would have left it.
   void GravarBackup(int numero, const std::string& header, const std::string& nsu, bool confirmado,

@@ -1,9 +1,7 @@
 // Drives the built stand-in CliSiTef library through its exported functions,
 // the way the gateway's driver does, with a temporary scenario and ledger per test.
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -11,10 +9,13 @@
 #include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "TestEnvironment.h"
 #include "platform/CallingConvention.h"
+#include "platform/Platform.h"
 
 namespace {
 
@@ -48,15 +49,15 @@ struct Library {
 
   template <typename F>
   void Find(F& function, const char* name) {
-    function = reinterpret_cast<F>(dlsym(handle, name));
+    function = reinterpret_cast<F>(platform::Current().FindSymbol(handle, name));
     ASSERT_NE(function, nullptr) << name;
   }
 
   static Library& Get() {
     static Library library = [] {
       Library l;
-      l.handle = dlopen(SIM_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
-      EXPECT_NE(l.handle, nullptr) << dlerror();
+      l.handle = platform::Current().LoadLibrary(SIM_LIBRARY_PATH);
+      EXPECT_NE(l.handle, nullptr) << SIM_LIBRARY_PATH;
       if (l.handle != nullptr) {
         l.Find(l.configura, "ConfiguraIntSiTefInterativoEx");
         l.Find(l.inicia, "IniciaFuncaoSiTefInterativo");
@@ -96,11 +97,11 @@ class CliSiTefSimTest : public ::testing::Test {
         c = '-';
     }
     dir_ = std::filesystem::temp_directory_path() /
-           ("clisitef-sim-" + name + "-" + std::to_string(getpid()));
+           ("clisitef-sim-" + name + "-" + std::to_string(std::random_device()()));
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
-    setenv("CLISITEF_SIM_LEDGER", (dir_ / "ledger").c_str(), 1);
-    unsetenv("CLISITEF_SIM_SCENARIO");
+    SetTestEnvironment("CLISITEF_SIM_LEDGER", (dir_ / "ledger").string());
+    SetTestEnvironment("CLISITEF_SIM_SCENARIO", "");
   }
 
   void TearDown() override { std::filesystem::remove_all(dir_); }
@@ -110,7 +111,7 @@ class CliSiTefSimTest : public ::testing::Test {
   void UseScenarioText(const std::string& text) {
     const auto path = dir_ / "scenario.json";
     std::ofstream(path) << text;
-    setenv("CLISITEF_SIM_SCENARIO", path.c_str(), 1);
+    SetTestEnvironment("CLISITEF_SIM_SCENARIO", path.string());
   }
 
   // A scenario whose modality 0 is `function`.

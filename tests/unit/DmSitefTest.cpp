@@ -8,6 +8,7 @@
 #include <regex>
 
 #include "FakePlatform.h"
+#include "NativePath.h"
 #include "api/Base64.h"
 #include "api/DmSitef.h"
 #include "api/JsonMessage.h"
@@ -134,7 +135,7 @@ TEST_F(DmSitefTest, SessionStartAppliesTheClaimsAndAnswers) {
 
   const TConfiguracaoCliSiTef terminal = dm.CliSiTef();
   EXPECT_TRUE(terminal.FTEFModoServico);
-  EXPECT_EQ(terminal.fPathDLL, app.Path() + "dll/");
+  EXPECT_EQ(terminal.fPathDLL, app.Path() + NativePath("dll/"));
   EXPECT_EQ(terminal.fEnderecoIP, VornAnsiStr("10.0.0.5"));
   EXPECT_EQ(terminal.fCodigoLoja, VornAnsiStr("00000001"));
   EXPECT_EQ(terminal.fNumeroTerminal, VornAnsiStr("AG100900"));
@@ -155,8 +156,8 @@ TEST_F(DmSitefTest, LibraryKeyNamesTheLibraryFile) {
     std::string folder;
     std::string file;
   } cases[] = {
-      {"no key", "", app.Path() + "dll/", "CliSiTef32I.dll"},
-      {"blank value", "library=  \n", app.Path() + "dll/", "CliSiTef32I.dll"},
+      {"no key", "", app.Path() + NativePath("dll/"), "CliSiTef32I.dll"},
+      {"blank value", "library=  \n", app.Path() + NativePath("dll/"), "CliSiTef32I.dll"},
       {"path beside the executable", "library=lib64/CliSiTef64I.dll\n", app.Path() + "lib64/",
        "CliSiTef64I.dll"},
       {"file beside the executable", "library=CliSiTef32I.dll\n", app.Path(), "CliSiTef32I.dll"},
@@ -347,8 +348,11 @@ TEST_F(DmSitefTest, RouteDispatch) {
 }
 
 TEST_F(DmSitefTest, VersionQuery) {
-  // The test program carries the gateway's version block, like the executable.
-  std::filesystem::copy_file("/proc/self/exe", app.Path() + "SvcQuorelSiTef");
+  // The test program carries the gateway's version, like the executable.
+  const std::string program = os.platform::NativePlatform::ExecutablePath();
+  const std::string executable = app.Path() + "SvcQuorelSiTef" GATEWAY_EXECUTABLE_SUFFIX;
+  os.SetExecutablePath(executable);
+  std::filesystem::copy_file(program, executable);
   std::filesystem::create_directory(app.Path() + "dll");
   const auto version = [](const char* category) {
     return R"({"route":"/version","type":"version","category":")" + std::string(category) + R"("})";
@@ -385,7 +389,7 @@ TEST_F(DmSitefTest, VersionQuery) {
   dm.RouteTargeting(version("clisitef_dll"), connection);
   EXPECT_EQ(connection.Take(),
             std::vector<std::string>{reply("clisitef_dll", "Vers\\u00E3o n\\u00E3o encontrada")});
-  std::filesystem::copy_file("/proc/self/exe", app.Path() + "dll/CliSiTef32I.dll",
+  std::filesystem::copy_file(program, app.Path() + "dll/CliSiTef32I.dll",
                              std::filesystem::copy_options::overwrite_existing);
   dm.RouteTargeting(version("clisitef_dll"), connection);
   EXPECT_EQ(connection.Take(), std::vector<std::string>{reply("clisitef_dll", "1.0.12.0")});

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "FakePlatform.h"
+#include "NativePath.h"
 #include "util/RegionalConfig.h"
 
 namespace {
@@ -59,12 +60,12 @@ TEST(IniConfig, EveryReadSeesTheFileAsItIsNow) {
 
 TEST(IniConfig, PathBesideTheExecutable) {
   FakePlatform os;
-  os.SetExecutablePath("/opt/app/SvcQuorelSiTef");
-  EXPECT_EQ(ConfigFilePath(), "/opt/app/SvcQuorelSiTef.ini");
-  os.SetExecutablePath("/opt/app.d/SvcQuorelSiTef.exe");
-  EXPECT_EQ(ConfigFilePath(), "/opt/app.d/SvcQuorelSiTef.ini");
-  os.SetExecutablePath("/opt/app.d/SvcQuorelSiTef");
-  EXPECT_EQ(ConfigFilePath(), "/opt/app.d/SvcQuorelSiTef.ini");
+  os.SetExecutablePath(NativePath("/opt/app/SvcQuorelSiTef"));
+  EXPECT_EQ(ConfigFilePath(), NativePath("/opt/app/SvcQuorelSiTef.ini"));
+  os.SetExecutablePath(NativePath("/opt/app.d/SvcQuorelSiTef.exe"));
+  EXPECT_EQ(ConfigFilePath(), NativePath("/opt/app.d/SvcQuorelSiTef.ini"));
+  os.SetExecutablePath(NativePath("/opt/app.d/SvcQuorelSiTef"));
+  EXPECT_EQ(ConfigFilePath(), NativePath("/opt/app.d/SvcQuorelSiTef.ini"));
 }
 
 TEST(IniConfig, RegionalOverrides) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "FakePlatform.h"
+#include "NativePath.h"
 
 namespace {
 
@@ -51,7 +52,7 @@ TEST_F(ServiceLogTest, AFolderThatCannotBeCreatedDropsTheLine) {
 
 TEST_F(ServiceLogTest, TefTracePathCreatesItsFolders) {
   os.SetNow({2026, 3, 5, 8, 0, 0, 0});
-  EXPECT_EQ(TefTracePath(), dir.Path() + "Log/03-2026/TEF-05-03-2026.log");
+  EXPECT_EQ(TefTracePath(), dir.Path() + NativePath("Log/03-2026/TEF-05-03-2026.log"));
   EXPECT_TRUE(platform::Current().DirectoryExists(dir.Path() + "Log/03-2026"));
 }
 

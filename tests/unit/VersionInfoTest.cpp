@@ -69,7 +69,9 @@ TEST(FileVersion, ReadsTheVersionOfEachFileKind) {
     GTEST_SKIP() << "GATEWAY_TEST_BINARY_DIR names no build with the gateway's executable";
   }
   std::stringstream executable;
-  executable << std::ifstream(std::string(build) + "/src/SvcQuorelSiTef", std::ios::binary).rdbuf();
+  executable << std::ifstream(std::string(build) + "/src/SvcQuorelSiTef" GATEWAY_EXECUTABLE_SUFFIX,
+                              std::ios::binary)
+                    .rdbuf();
   const std::string pe = PeImage(platform::MakeVersionBlock(6, 2, 115, 27));
   platform::VersionBlock badSignature = platform::MakeVersionBlock(1, 2, 3, 4);
   badSignature.value.dwSignature = 0;
@@ -78,7 +80,7 @@ TEST(FileVersion, ReadsTheVersionOfEachFileKind) {
     std::string image;
     std::optional<FileVersionNumbers> version;
   } cases[] = {
-      {"the gateway's ELF executable", executable.str(), FileVersionNumbers{1, 0, 12, 0}},
+      {"the gateway's executable", executable.str(), FileVersionNumbers{1, 0, 12, 0}},
       {"a Windows PE file", pe, FileVersionNumbers{6, 2, 115, 27}},
       {"PE cut inside its resources", pe.substr(0, 0x240), std::nullopt},
       {"PE cut inside its headers", pe.substr(0, 0x60), std::nullopt},
@@ -109,7 +111,7 @@ TEST(FileVersion, ReadsFilesOnDisk) {
     std::optional<FileVersionNumbers> version;
   } cases[] = {
       {"PE file", dir.Path() + "lib.dll", FileVersionNumbers{6, 2, 115, 27}},
-      {"our ELF executable", "/proc/self/exe", FileVersionNumbers{1, 0, 12, 0}},
+      {"this test program", os.ExecutablePath(), FileVersionNumbers{1, 0, 12, 0}},
       {"empty file", dir.Path() + "empty.dll", std::nullopt},
       {"folder", dir.Path() + "folder.dll", std::nullopt},
       {"missing file", dir.Path() + "none.dll", std::nullopt},

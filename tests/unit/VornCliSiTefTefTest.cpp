@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "FakePlatform.h"
+#include "TestEnvironment.h"
 #include "tef/VornCliSiTef.h"
 #include "tef/VornCliSiTefEnums.h"
 #include "tef/VornCliSiTefRespCliSiTef.h"
@@ -43,12 +45,13 @@ std::string Nome(TVornCliSiTefCliSiTefOperacaoCampo operacao) {
 class DriverTest : public ::testing::Test {
  public:
   void SetUp() override {
-    char modelo[] = "/tmp/driver-test-XXXXXX";
-    pasta_ = mkdtemp(modelo);
+    // The library's amounts in the Brazilian format, whatever the system's locale.
+    platform::Current().OverrideRegional(platform::RegionalSettings());
+    pasta_ = fs::path(pasta_temporaria_.Path());
     cenario_ = (pasta_ / "scenario.json").string();
     ledger_ = (pasta_ / "ledger.jsonl").string();
-    setenv("CLISITEF_SIM_SCENARIO", cenario_.c_str(), 1);
-    setenv("CLISITEF_SIM_LEDGER", ledger_.c_str(), 1);
+    SetTestEnvironment("CLISITEF_SIM_SCENARIO", cenario_);
+    SetTestEnvironment("CLISITEF_SIM_LEDGER", ledger_);
     Cenario(Json::object());
     NovoComponente();
   }
@@ -188,6 +191,7 @@ class DriverTest : public ::testing::Test {
     return status;
   }
 
+  TempDir pasta_temporaria_;
   fs::path pasta_;
   std::string cenario_;
   std::string ledger_;
@@ -604,7 +608,7 @@ TEST_F(DriverTest, CancellationPresetsAnswerTheLibrary) {
 }
 
 TEST_F(DriverTest, CancellationThroughTheBuiltInFlow) {
-  unsetenv("CLISITEF_SIM_SCENARIO");
+  SetTestEnvironment("CLISITEF_SIM_SCENARIO", "");
   Inicializar();
   TVornCliSiTefCliSiTef& d = Driver();
   TDateTime data = 0;

@@ -6,6 +6,7 @@
 
 #include <functional>
 
+#include "NativePath.h"
 #include "TefTestSupport.h"
 #include "tef/VornCliSiTefTef.h"
 
@@ -71,9 +72,9 @@ TEST(VornCliSiTef, PlainPropertyRules) {
   TVornCliSiTef tef;
   tef.SetNumeroMaximoCartoes(-3);
   EXPECT_EQ(tef.NumeroMaximoCartoes(), 0);
-  EXPECT_EQ(tef.PathBackup(), "/opt/gateway/TEF");
-  tef.SetPathBackup("  /var/backup/  ");
-  EXPECT_EQ(tef.PathBackup(), "/var/backup");
+  EXPECT_EQ(tef.PathBackup(), NativePath("/opt/gateway/TEF"));
+  tef.SetPathBackup(NativePath("  /var/backup/  "));
+  EXPECT_EQ(tef.PathBackup(), NativePath("/var/backup"));
 }
 
 TEST(VornCliSiTef, NumViasAndEsperaSTSFollowOnlyFileExchangeBindingsThatKeptTheOldValue) {

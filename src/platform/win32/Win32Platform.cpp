@@ -33,10 +33,6 @@ bool LessIgnoringCase(const std::string& a, const std::string& b) {
   });
 }
 
-bool IsDelimiter(wchar_t c) {
-  return c == L'\\' || c == L'/';
-}
-
 // The path as the system's calls take it: UTF-16, folders separated by '\'.
 std::wstring SystemPath(const std::string& path) {
   std::wstring wide = Utf8ToWide(path);
@@ -290,7 +286,7 @@ bool Win32Platform::DirectoryExists(const std::string& path) const {
 
 bool Win32Platform::ForceDirectories(const std::string& path) const {
   std::wstring folder = SystemPath(path);
-  while (!folder.empty() && IsDelimiter(folder.back())) {
+  while (!folder.empty() && folder.back() == L'\\') {
     folder.pop_back();
   }
   if (folder.empty()) {
