@@ -27,7 +27,10 @@ rm -rf "$WINEPREFIX"
 mkdir -p "$WINEPREFIX"
 wineserver -p
 trap 'wineserver -k || true' EXIT
-wineboot --init >/dev/null 2>&1
+# The service manager this starts passes its environment to the services:
+# a Brazilian Windows, as on a point of sale (the end-to-end suite's programs
+# get the same locale).
+LC_ALL=pt_BR.UTF-8 wineboot --init >/dev/null 2>&1
 # Windows without a display: the debug window's test draws its controls with
 # Wine's null graphics driver.
 wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1

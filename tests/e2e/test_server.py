@@ -10,7 +10,11 @@ import ssl
 import websockets
 
 from conftest import port_open, wait_until
-from wine import linux_only
+from wine import WINDOWS_APP, linux_only
+
+# The system's text for a port in use; Wine has none for Winsock's
+# WSAEADDRINUSE, and the gateway then names the error by its number.
+ADDRESS_IN_USE = "Address already in use" if WINDOWS_APP is None else "erro 10048"
 from wsraw import closed_by_peer, frame, open_ws, recv_frame, tls_connect
 
 
@@ -56,7 +60,7 @@ def test_port_taken_leaves_a_log_line_and_no_server(make_gateway):
         taken.listen()
         port = taken.getsockname()[1]
         gateway = make_gateway(port=port, wait_listening=False)
-        gateway.wait_log(f"Falha ao ativar o servidor socket: porta {port}: Address already in use")
+        gateway.wait_log(f"Falha ao ativar o servidor socket: porta {port}: {ADDRESS_IN_USE}")
     assert not port_open(port)
     assert gateway.proc.poll() is None, "the service keeps running without a server"
 

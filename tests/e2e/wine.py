@@ -17,8 +17,11 @@ import pytest
 WINDOWS_APP = os.environ.get("GATEWAY_WINDOWS_APP")
 
 # Wine's own messages stay quiet; no Mono or Gecko (nothing here needs .NET
-# or an HTML engine, and Wine would otherwise offer to download them).
-QUIET = {"WINEDEBUG": "-all", "WINEDLLOVERRIDES": "mscoree,mshtml=", "WINEARCH": "win64"}
+# or an HTML engine, and Wine would otherwise offer to download them). The
+# programs see a Brazilian Windows, as on a point of sale: the gateway reads
+# amounts and dates in the machine's regional settings.
+WINE_ENV = {"WINEDEBUG": "-all", "WINEDLLOVERRIDES": "mscoree,mshtml=", "WINEARCH": "win64",
+            "LC_ALL": "pt_BR.UTF-8"}
 
 
 def linux_only(facility):
@@ -35,7 +38,7 @@ class Wine:
     def __init__(self, prefix, owned):
         self.prefix = Path(prefix)
         self.owned = owned
-        self.env = {**QUIET, "WINEPREFIX": str(self.prefix)}
+        self.env = {**WINE_ENV, "WINEPREFIX": str(self.prefix)}
 
     @classmethod
     def start(cls, scratch):
