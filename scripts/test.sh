@@ -2,8 +2,9 @@
 # Installs what is missing, builds the gateway twice (plain, and with
 # AddressSanitizer + UndefinedBehaviorSanitizer) and runs every test of both
 # builds through CTest, then runs the end-to-end tests on a ThreadSanitizer
-# build, and finally builds the Windows gateway and runs its unit tests under
-# Wine (scripts/test-windows.sh). Exits non-zero on any failure.
+# build, and finally builds the Windows gateway and runs its unit tests and
+# the end-to-end tests under Wine (scripts/test-windows.sh). Exits non-zero
+# on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -40,5 +41,5 @@ cmake --build build-tsan -j"$jobs" --target app_folder
 TSAN_OPTIONS=halt_on_error=1:exitcode=66 \
   ctest --test-dir build-tsan -R '^e2e$' --output-on-failure --timeout 900
 
-echo "== Windows builds (x86_64 unit tests under Wine; i686 compiled and linked)"
+echo "== Windows builds (x86_64 unit and end-to-end tests under Wine; i686 compiled and linked)"
 scripts/test-windows.sh
