@@ -49,6 +49,13 @@ class Wine:
         wine.prefix.mkdir(parents=True)
         subprocess.run(["wineserver", "-p"], env=wine.environ(), check=True)
         wine.run("wineboot", "--init")
+        # The service manager that wineboot --init starts refuses full access
+        # to a service created after it: the server starts again, and the
+        # first program of its session starts the manager.
+        subprocess.run(["wineserver", "-k"], env=wine.environ(), check=False)
+        subprocess.run(["wineserver", "-w"], env=wine.environ(), check=False)
+        subprocess.run(["wineserver", "-p"], env=wine.environ(), check=True)
+        wine.run("cmd", "/c", "exit")
         return wine
 
     def environ(self, extra=None):
