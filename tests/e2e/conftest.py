@@ -96,6 +96,14 @@ class Gateway:
     def signal(self, sig):
         self.proc.send_signal(sig)
 
+    def kill(self):
+        """Ends the process at once. Under Wine its sockets belong to Wine's
+        server, which closes them a moment later: the wait for the port keeps
+        the next start from finding it still taken."""
+        self.proc.send_signal(signal.SIGKILL)
+        self.proc.wait()
+        wait_until(lambda: not port_open(self.port), what=f"port {self.port} released")
+
     def stop(self):
         """Stops the gateway as its system's service stop would (SIGTERM on
         Linux; under Wine SIGINT, which reaches the program as Ctrl+C) and

@@ -3,7 +3,6 @@ before it was confirmed: the next start confirms it from its backup and
 reports it with its real data."""
 
 import json
-import signal
 
 import pytest
 
@@ -38,8 +37,7 @@ def kill_after_approval(make_gateway, tmp_path, sale_api, nsu):
     # The backup is written before the confirmation, where the gateway waits.
     wait_until(lambda: list((gateway.folder / "TEF").glob("*.tef")), timeout=60, what="the backup")
     backups = sorted((gateway.folder / "TEF").glob("VornCliSiTef_CliSiTef_*.tef"))
-    gateway.proc.send_signal(signal.SIGKILL)
-    gateway.proc.wait()
+    gateway.kill()
     assert backups and not [r for r in ledger(gateway) if r["fn"].startswith("Finaliza")]
     client.close()
     write_scenario(tmp_path, functions)
@@ -160,8 +158,7 @@ def test_killed_payment_ends_exactly_once(make_gateway, tmp_path, sale_api, poin
     client.send(payment_request(session, operation=2))
     wait(gateway, client, sale_api)
     backups_at_kill = sorted(p.name for p in (gateway.folder / "TEF").iterdir())
-    gateway.proc.send_signal(signal.SIGKILL)
-    gateway.proc.wait()
+    gateway.kill()
     client.close()
     sale_api.release.set()
     assert backups_at_kill == (["VornCliSiTef_CliSiTef_001.tef"] if backup_left else [])

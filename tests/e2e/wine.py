@@ -47,16 +47,22 @@ class Wine:
             return cls(given, owned=False)
         wine = cls(Path(scratch) / "wineprefix", owned=True)
         wine.prefix.mkdir(parents=True)
-        subprocess.run(["wineserver", "-p"], env=wine.environ(), check=True)
-        wine.run("wineboot", "--init")
+        wine.tool("wineserver", "-p")
+        wine.tool("wine", "wineboot", "--init")
         # The service manager that wineboot --init starts refuses full access
         # to a service created after it: the server starts again, and the
         # first program of its session starts the manager.
-        subprocess.run(["wineserver", "-k"], env=wine.environ(), check=False)
-        subprocess.run(["wineserver", "-w"], env=wine.environ(), check=False)
-        subprocess.run(["wineserver", "-p"], env=wine.environ(), check=True)
-        wine.run("cmd", "/c", "exit")
+        wine.tool("wineserver", "-k")
+        wine.tool("wineserver", "-w")
+        wine.tool("wineserver", "-p")
+        wine.tool("wine", "cmd", "/c", "exit")
         return wine
+
+    def tool(self, *command):
+        """Runs a Wine command whose output nobody reads (the programs it
+        leaves running would hold a pipe open)."""
+        subprocess.run(command, env=self.environ(), stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False)
 
     def environ(self, extra=None):
         return {**os.environ, **(extra or {}), **self.env}
@@ -71,8 +77,8 @@ class Wine:
         """Ends the server of a prefix made here (a caller's prefix keeps the
         server its caller started)."""
         if self.owned:
-            subprocess.run(["wineserver", "-k"], env=self.environ(), check=False)
-            subprocess.run(["wineserver", "-w"], env=self.environ(), check=False)
+            self.tool("wineserver", "-k")
+            self.tool("wineserver", "-w")
 
 
 def windows_path(path):
