@@ -2,8 +2,9 @@
 # Installs what is missing, builds the gateway twice (plain, and with
 # AddressSanitizer + UndefinedBehaviorSanitizer) and runs every test of both
 # builds through CTest, then runs the end-to-end tests on a ThreadSanitizer
-# build, and finally builds the Windows gateway and runs its unit tests under
-# Wine (scripts/test-windows.sh). Exits non-zero on any failure.
+# build, and finally builds the Windows gateway and runs its unit tests and
+# the end-to-end tests under Wine (scripts/test-windows.sh). Exits non-zero
+# on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

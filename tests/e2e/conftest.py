@@ -4,6 +4,9 @@ The build to test is named by GATEWAY_BUILD_DIR (CTest sets it). The build is
 installed once per session with `cmake --install`, a development certificate
 is written into it, and each gateway instance runs from its own copy of that
 folder, on a free port, as `SvcQuorelSiTef --service`.
+
+With GATEWAY_WINDOWS_APP naming a Windows app folder instead, that folder is
+copied and each gateway runs as `wine SvcQuorelSiTef.exe --service`.
 """
 
 import glob
@@ -16,6 +19,8 @@ import time
 from pathlib import Path
 
 import pytest
+
+from wine import WINDOWS_APP, Wine, processes_in
 
 ROOT = Path(__file__).resolve().parents[2]
 
@@ -49,9 +54,10 @@ def wait_until(predicate, timeout=10.0, what="condition"):
 class Gateway:
     """One running gateway process in its own app folder."""
 
-    def __init__(self, folder, port, env=None):
+    def __init__(self, folder, port, env=None, wine=None):
         self.folder = Path(folder)
         self.port = port
+        self.wine = wine
         self.env = {**os.environ, **(env or {})}
         self.stderr_path = self.folder / "stderr.txt"
         self.proc = None
@@ -63,27 +69,59 @@ class Gateway:
     def ca_file(self):
         return str(self.folder / "Certificado" / "ca_cert.pem")
 
+    def command(self, *args):
+        """The command line that runs the app folder's executable."""
+        if self.wine is None:
+            return [*self.launcher, str(self.folder / "SvcQuorelSiTef"), *args]
+        return [*self.launcher, "wine", str(self.folder / "SvcQuorelSiTef.exe"), *args]
+
+    def environ(self):
+        return self.env if self.wine is None else self.wine.environ(self.env)
+
+    def run(self, *args):
+        """Runs the executable with the arguments to its end; returns the
+        completed process with its output as bytes."""
+        return subprocess.run(self.command(*args), cwd=self.folder, env=self.environ(),
+                              stdin=subprocess.DEVNULL, capture_output=True)
+
     def start(self, wait_listening=True):
         with open(self.stderr_path, "ab") as err:
             self.proc = subprocess.Popen(
-                [*self.launcher, str(self.folder / "SvcQuorelSiTef"), "--service"],
-                cwd=self.folder, env=self.env, stdout=subprocess.DEVNULL, stderr=err)
+                self.command("--service"), cwd=self.folder, env=self.environ(),
+                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=err)
         if wait_listening:
-            wait_until(lambda: port_open(self.port), what=f"port {self.port}")
+            wait_until(lambda: port_open(self.port), timeout=30 if self.wine else 10,
+                       what=f"port {self.port}")
 
     def signal(self, sig):
         self.proc.send_signal(sig)
 
+    def kill(self):
+        """Ends the process at once. Under Wine its sockets belong to Wine's
+        server, which closes them a moment later: the wait for the port keeps
+        the next start from finding it still taken."""
+        self.proc.send_signal(signal.SIGKILL)
+        self.proc.wait()
+        wait_until(lambda: not port_open(self.port), what=f"port {self.port} released")
+
     def stop(self):
+        """Stops the gateway as its system's service stop would (SIGTERM on
+        Linux; under Wine SIGINT, which reaches the program as Ctrl+C) and
+        returns its exit code; under Wine no process of its folder may stay."""
         if self.proc is None or self.proc.poll() is not None:
             return self.proc.returncode if self.proc else 0
-        self.proc.send_signal(signal.SIGTERM)
+        sig = signal.SIGTERM if self.wine is None else signal.SIGINT
+        self.proc.send_signal(sig)
         try:
-            return self.proc.wait(timeout=30)
+            code = self.proc.wait(timeout=30)
         except subprocess.TimeoutExpired:
             self.proc.kill()
             self.proc.wait()
-            raise AssertionError("the gateway did not stop on SIGTERM")
+            raise AssertionError(f"the gateway did not stop on {sig.name}")
+        if self.wine is not None:
+            wait_until(lambda: not processes_in(self.folder),
+                       what="every process of the app folder to end")
+        return code
 
     def log_text(self):
         text = ""
@@ -100,13 +138,28 @@ class Gateway:
 
 
 @pytest.fixture(scope="session")
-def installed(tmp_path_factory):
-    build = os.environ.get("GATEWAY_BUILD_DIR")
-    if not build:
-        pytest.skip("GATEWAY_BUILD_DIR names no build to test")
+def wine(tmp_path_factory):
+    """The Wine prefix and server of the run, or None for the Linux build."""
+    if WINDOWS_APP is None:
+        yield None
+        return
+    session = Wine.start(tmp_path_factory.mktemp("wine"))
+    yield session
+    session.stop()
+
+
+@pytest.fixture(scope="session")
+def installed(tmp_path_factory, wine):
     folder = tmp_path_factory.mktemp("installed")
-    subprocess.run(["cmake", "--install", build, "--prefix", str(folder)], check=True,
-                   stdout=subprocess.DEVNULL)
+    if wine is not None:
+        shutil.rmtree(folder)
+        shutil.copytree(WINDOWS_APP, folder)
+    else:
+        build = os.environ.get("GATEWAY_BUILD_DIR")
+        if not build:
+            pytest.skip("GATEWAY_BUILD_DIR names no build to test")
+        subprocess.run(["cmake", "--install", build, "--prefix", str(folder)], check=True,
+                       stdout=subprocess.DEVNULL)
     subprocess.run([str(ROOT / "tools" / "dev-cert.sh"), str(folder / "Certificado")], check=True,
                    stdout=subprocess.DEVNULL)
     return folder
@@ -125,7 +178,7 @@ def write_ini(folder, settings):
 
 
 @pytest.fixture
-def make_gateway(installed, tmp_path):
+def make_gateway(installed, wine, tmp_path):
     """Returns a function that creates (and by default starts) a gateway with
     the given [server] settings; every gateway is stopped at the end and must
     exit cleanly, with nothing on its error output (sanitizer reports).
@@ -139,7 +192,7 @@ def make_gateway(installed, tmp_path):
         port = settings.pop("port", None) or free_port()
         write_ini(folder, {"port": port, **settings})
         env = {**(env or {}), "GATEWAY_ECHO_DISPATCHER": "0" if api else "1"}
-        gateway = Gateway(folder, port, env)
+        gateway = Gateway(folder, port, env, wine)
         gateways.append(gateway)
         if start:
             gateway.start(wait_listening)

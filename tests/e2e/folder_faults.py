@@ -10,12 +10,20 @@ import subprocess
 
 import pytest
 
+from wine import linux_only
+
 # Shell scripts run in the gateway's own mount namespace before it starts:
 # "$1" is the folder, the rest is the gateway's command line.
 READ_ONLY = 'mount --bind "$1" "$1" && mount -o remount,bind,ro "$1" && shift && exec "$@"'
 PRIVATE = 'shift && exec "$@"'
 FULL = ('mount -t tmpfs -o size=64k tmpfs "$1" && { cat /dev/zero > "$1/fill" 2>/dev/null; '
         'shift; exec "$@"; }')
+
+
+# Under Wine the files are opened by the Wine server, which runs outside the
+# gateway's namespace and as root is not stopped by permissions.
+folder_faults_need_linux = linux_only(
+    "a mount namespace for the folder fault (Wine's server opens the files outside it)")
 
 
 def namespace_launcher(script, folder):

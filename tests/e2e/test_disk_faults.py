@@ -9,7 +9,7 @@ import json
 import pytest
 
 from api_client import SERVICE_VERSION, VERSION_PROBE
-from folder_faults import make_full, make_read_only
+from folder_faults import folder_faults_need_linux, make_full, make_read_only
 from payment_support import (SaleApi, approval_steps, ledger, open_session, payment_request,
                              reply, setup_payment_gateway)
 
@@ -23,6 +23,7 @@ def sale_api(tmp_path):
     api.close()
 
 
+@folder_faults_need_linux
 @pytest.mark.parametrize("folder_name", ["Log", "TEF", "Outbox"])
 @pytest.mark.parametrize("fault", [make_read_only, make_full], ids=["read-only", "full"])
 def test_unwritable_folder(make_gateway, tmp_path, sale_api, folder_name, fault):

@@ -3,12 +3,11 @@ before it was confirmed: the next start confirms it from its backup and
 reports it with its real data."""
 
 import json
-import signal
 
 import pytest
 
 from conftest import wait_until
-from folder_faults import make_read_only, pin, private_mounts
+from folder_faults import folder_faults_need_linux, make_read_only, pin, private_mounts
 from payment_support import (SaleApi, approval_steps, ledger, open_session, outbox_entries,
                              payment_request, reply, setup_payment_gateway, write_scenario)
 
@@ -38,8 +37,7 @@ def kill_after_approval(make_gateway, tmp_path, sale_api, nsu):
     # The backup is written before the confirmation, where the gateway waits.
     wait_until(lambda: list((gateway.folder / "TEF").glob("*.tef")), timeout=60, what="the backup")
     backups = sorted((gateway.folder / "TEF").glob("VornCliSiTef_CliSiTef_*.tef"))
-    gateway.proc.send_signal(signal.SIGKILL)
-    gateway.proc.wait()
+    gateway.kill()
     assert backups and not [r for r in ledger(gateway) if r["fn"].startswith("Finaliza")]
     client.close()
     write_scenario(tmp_path, functions)
@@ -187,8 +185,7 @@ def test_killed_payment_ends_exactly_once(make_gateway, tmp_path, sale_api, poin
     client.send(payment_request(session, operation=2))
     wait(gateway, client, sale_api)
     backups_at_kill = sorted(p.name for p in (gateway.folder / "TEF").iterdir())
-    gateway.proc.send_signal(signal.SIGKILL)
-    gateway.proc.wait()
+    gateway.kill()
     client.close()
     sale_api.lose_requests = False
     sale_api.release.set()
@@ -226,6 +223,7 @@ def test_killed_payment_ends_exactly_once(make_gateway, tmp_path, sale_api, poin
     assert list((gateway.folder / "TEF").iterdir()) == []
 
 
+@folder_faults_need_linux
 def test_backup_that_cannot_be_deleted_is_reported_once(make_gateway, tmp_path, sale_api):
     gateway, _ = kill_after_approval(make_gateway, tmp_path, sale_api, "000555")
     gateway.env["CLISITEF_SIM_LEDGER"] = str(gateway.folder / "ledger.jsonl")

@@ -1,4 +1,6 @@
 #include <windows.h>
+// tlhelp32.h needs windows.h first.
+#include <tlhelp32.h>
 
 #include <condition_variable>
 #include <deque>
@@ -160,17 +162,46 @@ void StopAndWait(SC_HANDLE service) {
   }
 }
 
+// Whether the Service Control Manager started this process: it is then the
+// child of services.exe. Only such a process connects to the manager's
+// dispatcher: anywhere else the connection fails, and under Wine only after
+// a ten-second wait for the manager's pipe.
+bool StartedByServiceManager() {
+  const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) {
+    return true;
+  }
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  DWORD parent = 0;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more && parent == 0;
+       more = Process32NextW(snapshot, &entry)) {
+    if (entry.th32ProcessID == GetCurrentProcessId()) {
+      parent = entry.th32ParentProcessID;
+    }
+  }
+  bool managed = false;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more && parent != 0 && !managed;
+       more = Process32NextW(snapshot, &entry)) {
+    managed = entry.th32ProcessID == parent && lstrcmpiW(entry.szExeFile, L"services.exe") == 0;
+  }
+  CloseHandle(snapshot);
+  return managed;
+}
+
 }  // namespace
 
 int RunService(const std::string& name, const std::function<int()>& service) {
   managed.name = Utf8ToWide(name);
   managed.run = &service;
   SERVICE_TABLE_ENTRYW table[] = {{managed.name.data(), ServiceMain}, {nullptr, nullptr}};
-  if (StartServiceCtrlDispatcherW(table)) {
-    return static_cast<int>(managed.exitCode);
-  }
-  if (GetLastError() != ERROR_FAILED_SERVICE_CONTROLLER_CONNECT) {
-    Fail("StartServiceCtrlDispatcher");
+  if (StartedByServiceManager()) {
+    if (StartServiceCtrlDispatcherW(table)) {
+      return static_cast<int>(managed.exitCode);
+    }
+    if (GetLastError() != ERROR_FAILED_SERVICE_CONTROLLER_CONNECT) {
+      Fail("StartServiceCtrlDispatcher");
+    }
   }
   // Not started by the service manager: in the foreground, until Ctrl+C.
   SetConsoleCtrlHandler(ConsoleHandler, TRUE);
