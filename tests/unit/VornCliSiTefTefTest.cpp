@@ -1072,10 +1072,10 @@ TEST_F(PaymentFlowTest, PaymentWithoutBackupIsUndone) {
 class BackupsPresosPlatform : public platform::NativePlatform {
  public:
   bool DeleteFile(const std::string& path) const override {
-    return !Backup(path) && NativePlatform::DeleteFile(path);
+    return !Backup(path) && platform::NativePlatform::DeleteFile(path);
   }
   bool RenameFile(const std::string& from, const std::string& to) const override {
-    return !(Backup(to) && FileExists(to)) && NativePlatform::RenameFile(from, to);
+    return !(Backup(to) && FileExists(to)) && platform::NativePlatform::RenameFile(from, to);
   }
 
  private:
