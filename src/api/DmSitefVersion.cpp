@@ -4,15 +4,7 @@
 #include "api/JsonMessage.h"
 #include "api/WireJson.h"
 #include "platform/Platform.h"
-#include "platform/VersionBlock.h"
 #include "util/VornString.h"
-
-// The gateway's own version, carried in the executable the way a Windows
-// file carries its version resource, so "/version" reads it from the file.
-[[gnu::used,
-  gnu::section(".vs_version_info")]] constexpr platform::VersionBlock kGatewayVersionBlock =
-    platform::MakeVersionBlock(GATEWAY_VERSION_MAJOR, GATEWAY_VERSION_MINOR, GATEWAY_VERSION_PATCH,
-                               GATEWAY_VERSION_TWEAK);
 
 std::string TDmSitef::GetFileVersion(const std::string& file) {
   const auto version = platform::Current().FileVersion(file);
