@@ -6,9 +6,12 @@
 #   scripts/build-windows-deps.sh ARCH      ARCH: x86_64 or i686
 #
 # The result is cached in $QUORELSITEF_WINDOWS_DEPS/ARCH (default
-# /var/cache/quorelsitef-windows/ARCH), one folder per key: the source
-# versions, the cross-compiler's version and this script's own content. A
-# change of any of them builds a new folder; otherwise the folder is reused.
+# /var/cache/quorelsitef-windows/ARCH), one folder per key: the
+# cross-compiler's version and this script's own content. A change of either
+# builds a new folder; otherwise the folder is reused without asking apt for
+# anything, so a newer source version listed by the mirror does not start a
+# long rebuild in the middle of a test run. The versions built are written
+# in the folder's VERSIONS; remove the folder to build the newest sources.
 # Progress goes to stderr; stdout carries only the folder.
 set -euo pipefail
 
@@ -68,16 +71,12 @@ fetch_source() {
   exit 1
 }
 
-ensure_deb_src
 mkdir -p "$cache_root/$arch"
 # One build per architecture at a time; a second caller waits and reuses it.
 exec 9>"$cache_root/$arch/.lock"
 flock 9
-openssl_version=$(source_versions openssl | head -n1)
-curl_version=$(source_versions curl | head -n1)
 compiler_version=$("$host-gcc-posix" -dumpfullversion)
-key=$( (echo "$openssl_version $curl_version $compiler_version"; cat "${BASH_SOURCE[0]}") |
-  sha256sum | cut -c1-16)
+key=$( (echo "$compiler_version"; cat "${BASH_SOURCE[0]}") | sha256sum | cut -c1-16)
 prefix=$cache_root/$arch/$key
 
 if [[ -f $prefix/.complete ]]; then
@@ -86,7 +85,8 @@ if [[ -f $prefix/.complete ]]; then
   exit 0
 fi
 
-log "building OpenSSL $openssl_version and libcurl $curl_version into $prefix"
+ensure_deb_src
+log "building OpenSSL and libcurl into $prefix"
 work=$cache_root/$arch/work-$key
 rm -rf "$work" "$prefix"
 mkdir -p "$work" "$prefix"
