@@ -47,6 +47,7 @@ class TestClockPlatform : public platform::NativePlatform {
   }
   int UtcOffsetMinutes(const platform::CivilTime&) const override { return -180; }
   void SleepMs(int milliseconds) const override {
+    WaitWhileHeld();
     elapsedMs_ += milliseconds;
     if (realSleeps_) {
       std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
@@ -56,11 +57,34 @@ class TestClockPlatform : public platform::NativePlatform {
   }
   // For waits on a real outside process: sleeps then take their real time.
   void SetRealSleeps(bool real) { realSleeps_ = real; }
+  // While the hold answers true the clock stands still and a sleep waits in
+  // real time instead: an outside program (the fake manager) is still working
+  // on a request, and a slow machine must not turn that into a time-out.
+  void SetHold(std::function<bool()> hold) {
+    std::lock_guard guard(holdLock_);
+    hold_ = std::move(hold);
+  }
   std::string ExecutablePath() const override { return executable_; }
   void SetExecutablePath(std::string path) { executable_ = std::move(path); }
 
  private:
+  // A hold still true after a minute of real time is a broken test: the
+  // clock goes on, so the test fails instead of hanging.
+  void WaitWhileHeld() const {
+    std::function<bool()> hold;
+    {
+      std::lock_guard guard(holdLock_);
+      hold = hold_;
+    }
+    const auto limite = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (hold && hold() && std::chrono::steady_clock::now() < limite) {
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+  }
+
   std::atomic<TDateTime> inicio_{0};
+  mutable std::mutex holdLock_;
+  std::function<bool()> hold_;
   mutable std::atomic<long long> elapsedMs_{0};
   std::atomic<bool> realSleeps_{false};
   std::string executable_ = NativePath("/opt/gateway/SvcQuorelSiTef");
@@ -198,18 +222,25 @@ struct RespostaGerenciador {
 };
 
 // A manager program as a thread: it takes each request file, acknowledges
-// it and answers it, as its script says.
+// it and answers it, as its script says. The test clock stands still from the
+// moment a request file is there until the manager has answered it, so the
+// component's waits time out only on requests the script leaves unanswered,
+// however slowly the machine runs the thread and its file operations.
 class FakeManager {
  public:
   using Script = std::function<RespostaGerenciador(const RequisicaoRecebida&)>;
 
-  FakeManager(const TVornCliSiTefClass& binding, Script script)
+  FakeManager(const TVornCliSiTefClass& binding, Script script, TestClockPlatform& clock)
       : req_(binding.ArqReq()),
         sts_(binding.ArqSTS()),
         resp_(binding.ArqResp()),
         script_(std::move(script)),
-        thread_([this] { Run(); }) {}
+        clock_(clock),
+        thread_([this] { Run(); }) {
+    clock_.SetHold([this] { return ocupado_ || platform::Current().FileExists(req_); });
+  }
   ~FakeManager() {
+    clock_.SetHold(nullptr);
     stop_ = true;
     thread_.join();
   }
@@ -258,64 +289,72 @@ class FakeManager {
       if (!os.FileExists(req_)) {
         continue;
       }
-      TVornCliSiTefArquivo pedido;
-      try {
-        pedido.LeArquivo(req_);
-      } catch (...) {
-        continue;
-      }
-      os.DeleteFile(req_);
-      RequisicaoRecebida recebida;
-      for (int i = 0; i < pedido.GetCount(); ++i) {
-        TVornCliSiTefLinha& linha = pedido.GetLinha(i);
-        recebida.campos[VornCliSiTefStr(linha.GetChave())] =
-            VornCliSiTefStr(linha.Informacao().AsString());
-      }
-      recebida.header = recebida.campos["000-000"];
-      recebida.id = std::stoi(recebida.campos["001-000"]);
-      {
-        std::lock_guard guard(lock_);
-        recebidas_.push_back(recebida);
-      }
-      const RespostaGerenciador resposta = script_(recebida);
-      if (!resposta.responderSTS) {
-        continue;
-      }
-      TVornCliSiTefArquivo sts;
-      sts.GravaInformacao(0, 0, VornAnsiStr(recebida.header));
-      sts.GravaInformacao(
-          1, 0, VornAnsiStr(std::to_string(resposta.idSTS < 0 ? recebida.id : resposta.idSTS)));
-      sts.GravaInformacao(999, 999, "0");
-      Gravar(sts_, sts);
-      if (resposta.resposta.empty()) {
-        continue;
-      }
-      if (resposta.respostaInvalidaAntes != RespostaGerenciador::nenhuma) {
-        const bool outroPedido =
-            resposta.respostaInvalidaAntes == RespostaGerenciador::deOutroPedido;
-        TVornCliSiTefArquivo outra;
-        outra.GravaInformacao(0, 0, VornAnsiStr(recebida.header));
-        outra.GravaInformacao(1, 0,
-                              VornAnsiStr(std::to_string(recebida.id + (outroPedido ? 1000 : 0))));
-        if (outroPedido) {
-          outra.GravaInformacao(999, 999, "0");
-        }
-        Gravar(resp_, outra);
-        while (!stop_ && os.FileExists(resp_)) {
-          std::this_thread::sleep_for(std::chrono::microseconds(200));
-        }
-      }
-      TVornCliSiTefArquivo conteudo;
-      conteudo.GravaInformacao(0, 0, VornAnsiStr(recebida.header));
-      conteudo.GravaInformacao(1, 0, VornAnsiStr(std::to_string(recebida.id)));
-      for (const auto& [chave, valor] : resposta.resposta) {
-        conteudo.GravaInformacao(VornAnsiStr(chave), VornAnsiStr(valor));
-      }
-      if (!resposta.semTrailer) {
-        conteudo.GravaInformacao(999, 999, "0");
-      }
-      Gravar(resp_, conteudo);
+      ocupado_ = true;
+      Atender(os);
+      ocupado_ = false;
     }
+  }
+
+  void Atender(platform::Platform& os) {
+    TVornCliSiTefArquivo pedido;
+    try {
+      pedido.LeArquivo(req_);
+    } catch (...) {
+      return;
+    }
+    os.DeleteFile(req_);
+    RequisicaoRecebida recebida;
+    for (int i = 0; i < pedido.GetCount(); ++i) {
+      TVornCliSiTefLinha& linha = pedido.GetLinha(i);
+      recebida.campos[VornCliSiTefStr(linha.GetChave())] =
+          VornCliSiTefStr(linha.Informacao().AsString());
+    }
+    recebida.header = recebida.campos["000-000"];
+    recebida.id = std::stoi(recebida.campos["001-000"]);
+    {
+      std::lock_guard guard(lock_);
+      recebidas_.push_back(recebida);
+    }
+    const RespostaGerenciador resposta = script_(recebida);
+    if (!resposta.responderSTS) {
+      return;
+    }
+    TVornCliSiTefArquivo sts;
+    sts.GravaInformacao(0, 0, VornAnsiStr(recebida.header));
+    sts.GravaInformacao(
+        1, 0, VornAnsiStr(std::to_string(resposta.idSTS < 0 ? recebida.id : resposta.idSTS)));
+    sts.GravaInformacao(999, 999, "0");
+    Gravar(sts_, sts);
+    if (resposta.resposta.empty()) {
+      return;
+    }
+    if (resposta.respostaInvalidaAntes != RespostaGerenciador::nenhuma) {
+      const bool outroPedido = resposta.respostaInvalidaAntes == RespostaGerenciador::deOutroPedido;
+      TVornCliSiTefArquivo outra;
+      outra.GravaInformacao(0, 0, VornAnsiStr(recebida.header));
+      outra.GravaInformacao(1, 0,
+                            VornAnsiStr(std::to_string(recebida.id + (outroPedido ? 1000 : 0))));
+      if (outroPedido) {
+        outra.GravaInformacao(999, 999, "0");
+      }
+      Gravar(resp_, outra);
+      // The component's clock runs while it takes the wrong file away.
+      ocupado_ = false;
+      while (!stop_ && os.FileExists(resp_)) {
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+      }
+      ocupado_ = true;
+    }
+    TVornCliSiTefArquivo conteudo;
+    conteudo.GravaInformacao(0, 0, VornAnsiStr(recebida.header));
+    conteudo.GravaInformacao(1, 0, VornAnsiStr(std::to_string(recebida.id)));
+    for (const auto& [chave, valor] : resposta.resposta) {
+      conteudo.GravaInformacao(VornAnsiStr(chave), VornAnsiStr(valor));
+    }
+    if (!resposta.semTrailer) {
+      conteudo.GravaInformacao(999, 999, "0");
+    }
+    Gravar(resp_, conteudo);
   }
 
   std::string req_;
@@ -324,6 +363,8 @@ class FakeManager {
   Script script_;
   mutable std::mutex lock_;
   std::vector<RequisicaoRecebida> recebidas_;
+  TestClockPlatform& clock_;
+  std::atomic<bool> ocupado_{false};
   std::atomic<bool> stop_{false};
   std::thread thread_;
 };
@@ -341,7 +382,7 @@ class TefFixture {
     binding = owned.get();
     binding->SetArqLOG(tef.ArqLOG());
     tef.Bindings().Add(std::move(owned));
-    manager = std::make_unique<FakeManager>(*binding, std::move(script));
+    manager = std::make_unique<FakeManager>(*binding, std::move(script), os);
   }
 
   std::string Trace() const {

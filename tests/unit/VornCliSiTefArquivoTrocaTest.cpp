@@ -211,15 +211,18 @@ TEST(ArquivoTroca, ATimedOutATVStartsTheManagerOnceAndAsksAgain) {
   std::filesystem::permissions(programa, std::filesystem::perms::owner_all);
   f0.manager.reset();
   int pedidos = 0;
-  FakeManager gerenciador(*f0.binding, [&](const RequisicaoRecebida&) {
-    // The program is started without waiting: give it real time to run.
-    for (int espera = 0; ++pedidos > 1 && !Existe(marca) && espera < 5000; ++espera) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    RespostaGerenciador resposta;
-    resposta.responderSTS = Existe(marca);
-    return resposta;
-  });
+  FakeManager gerenciador(
+      *f0.binding,
+      [&](const RequisicaoRecebida&) {
+        // The program is started without waiting: give it real time to run.
+        for (int espera = 0; ++pedidos > 1 && !Existe(marca) && espera < 5000; ++espera) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        RespostaGerenciador resposta;
+        resposta.responderSTS = Existe(marca);
+        return resposta;
+      },
+      f0.os);
   f0.binding->SetAutoAtivarGP(true);
   f0.binding->SetGPExeName(programa);
   f0.binding->SetEsperaSTS(2);

@@ -283,7 +283,7 @@ TEST(Fluxos, AReportBackupWhoseConfirmationKeepsFailingStaysForTheNextStart) {
     resposta.responderSTS = r.header != "CNF";
     return resposta;
   });
-  f.binding->SetEsperaSTS(5);  // the answered requests get time to spare under load
+  f.binding->SetEsperaSTS(5);  // unanswered requests time out sooner
   f.tef.Inicializar(gpTefDisc);
   EXPECT_TRUE(f.tef.ADM());
   EXPECT_EQ(f.manager->Operacoes(),

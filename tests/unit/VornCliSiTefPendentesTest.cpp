@@ -158,7 +158,7 @@ TEST(Pendentes, AnUndoThatKeepsFailingIsLeftForLaterAndTheRestGoesOn) {
     resposta.responderSTS = !(r.header == "NCN" && r.campos.at("012-000") == "1");
     return resposta;
   });
-  f.binding->SetEsperaSTS(5);  // the answered requests get time to spare under load
+  f.binding->SetEsperaSTS(5);  // unanswered requests time out sooner
   f.GravarBackup(1, "CRT", "1", false);
   f.GravarBackup(2, "CRT", "2", false);
   f.tef.Inicializar(gpTefDisc);
@@ -179,7 +179,7 @@ TEST(Pendentes, ARetriedUndoDoesNotRepeatTheStepsThatSucceeded) {
     resposta.responderSTS = !(r.header == "NCN" && recusas-- > 0);
     return resposta;
   });
-  f.binding->SetEsperaSTS(5);  // the answered requests get time to spare under load
+  f.binding->SetEsperaSTS(5);  // unanswered requests time out sooner
   f.GravarBackup(1, "CRT", "1", false);
   f.tef.Inicializar(gpTefDisc);
   EXPECT_EQ(f.manager->Operacoes(), (std::vector<std::string>{"NCN 1", "NCN 1", "NCN 1"}));
@@ -212,7 +212,7 @@ TEST(Pendentes, AConfirmationThatKeepsFailingIsLeftForLaterAndTheRestIsConfirmed
     resposta.responderSTS = !(r.header == "CNF" && r.campos.at("012-000") == "1");
     return resposta;
   });
-  f.binding->SetEsperaSTS(5);  // the answered requests get time to spare under load
+  f.binding->SetEsperaSTS(5);  // unanswered requests time out sooner
   f.tef.Inicializar(gpTefDisc);
   f.GravarBackup(1, "CRT", "1", false);
   f.GravarBackup(2, "CRT", "2", false);
