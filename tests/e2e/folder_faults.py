@@ -59,8 +59,10 @@ def private_mounts(gateway):
 def pin(gateway, path):
     """Binds the file onto itself in the running gateway's namespace: the
     gateway can still write it, but deleting or replacing a mount point
-    fails."""
-    enter = ["nsenter", "-t", str(gateway.proc.pid), "-m"]
+    fails. The path is taken in the gateway's own root (-r): entering a
+    mount namespace would otherwise leave a test running in a chroot at the
+    namespace's real root, where the path does not exist."""
+    enter = ["nsenter", "-t", str(gateway.proc.pid), "-m", "-r"]
     if os.geteuid() != 0:
         enter += ["-U", "--preserve-credentials"]
     subprocess.run([*enter, "mount", "--bind", str(path), str(path)], check=True,
