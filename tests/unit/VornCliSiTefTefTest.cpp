@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
 #include <algorithm>
 
 #include <filesystem>
@@ -1105,7 +1104,7 @@ TEST_F(PaymentFlowTest, ATransactionConfirmedWithTheLibraryIsFinishedOnce) {
     tef_.reset();
     fs::remove_all(pasta_);
     fs::create_directories(pasta_);
-    setenv("CLISITEF_SIM_SCENARIO", cenario_.c_str(), 1);
+    SetTestEnvironment("CLISITEF_SIM_SCENARIO", cenario_);
     Cenario(Json::object());
     eventos_.clear();
     NovoComponente();
@@ -1117,7 +1116,7 @@ TEST_F(PaymentFlowTest, ATransactionConfirmedWithTheLibraryIsFinishedOnce) {
         caso.backupPreso ? "" : "Transação efetuada com sucesso.\r\nFavor reter o Cupom";
     Inicializar();
     if (caso.cancelamento) {
-      unsetenv("CLISITEF_SIM_SCENARIO");
+      SetTestEnvironment("CLISITEF_SIM_SCENARIO", "");
       TDateTime data = 0;
       TryEncodeDate(2026, 3, 5, data);
       Tef().CNC("CIELO", "4711", data, 10.0);

@@ -354,7 +354,19 @@ bool Win32Platform::RenameFile(const std::string& from, const std::string& to) c
 }
 
 bool Win32Platform::DeleteFile(const std::string& path) const {
-  return DeleteFileW(SystemPath(path).c_str()) != 0;
+  const std::wstring name = SystemPath(path);
+  if (DeleteFileW(name.c_str()) == 0) {
+    return false;
+  }
+  // While another program still holds the file open (the manager that wrote
+  // it, a virus scanner), older Windows keeps the name until that handle
+  // closes. A moment's wait lets a caller that checks or reuses the name
+  // right away find it gone.
+  for (int espera = 0; espera < 200 && GetFileAttributesW(name.c_str()) != INVALID_FILE_ATTRIBUTES;
+       ++espera) {
+    Sleep(5);
+  }
+  return true;
 }
 
 std::vector<std::string> Win32Platform::FindFiles(const std::string& mask) const {
