@@ -2,8 +2,9 @@
 # The Windows part of the tests: builds the gateway for both architectures
 # with mingw-w64 (OpenSSL and libcurl from their machine cache), runs the
 # x86_64 unit tests through CTest under Wine, then the end-to-end suite from
-# Linux against the x86_64 gateway under Wine. The i686 build is compiled and
-# linked only: these machines cannot run 32-bit programs.
+# Linux against the x86_64 gateway under Wine. Of the i686 build only the
+# programs and libraries of the app folder are compiled and linked: these
+# machines cannot run 32-bit programs.
 #
 # One Wine prefix per run (build-win-x86_64/wineprefix, made afresh) and one
 # Wine server for the whole run, so each test program starts in a fraction of
@@ -50,6 +51,5 @@ GATEWAY_WINDOWS_APP=$PWD/build-win-x86_64/app timeout 1800 /usr/bin/python3 -m p
 wineserver -k
 trap - EXIT
 
-echo "-- i686: compile and link"
+echo "-- i686: compile and link the gateway and the stand-in library"
 scripts/build-windows.sh i686 build-win-i686/app >/dev/null
-cmake --build build-win-i686 -j"$jobs"

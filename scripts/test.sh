@@ -47,3 +47,6 @@ cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DGATEWAY_SANITIZE=thread >/de
 cmake --build build-tsan -j"$jobs" --target app_folder
 TSAN_OPTIONS=halt_on_error=1:exitcode=66 \
   ctest --test-dir build-tsan -R '^e2e$' --output-on-failure --timeout 900
+
+echo "== Windows build (mingw-w64) and its tests under Wine"
+scripts/test-windows.sh
