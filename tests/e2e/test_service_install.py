@@ -18,7 +18,8 @@ SERVICE = "QuorelSiTefService"
 
 @linux_only("systemd unit files")
 def test_install_writes_and_uninstall_removes_the_unit(installed, tmp_path):
-    env = {**os.environ, "GATEWAY_SYSTEMD_UNIT_DIR": str(tmp_path)}
+    env = {**os.environ, "GATEWAY_SYSTEMD_UNIT_DIR": str(tmp_path),
+           "GATEWAY_SERVICE_USER": "quorelsitef"}
     exe = str(installed / "SvcQuorelSiTef")
     subprocess.run([exe, "--install"], check=True, env=env, capture_output=True)
     unit = (tmp_path / "QuorelSiTefService.service").read_text()
@@ -26,6 +27,10 @@ def test_install_writes_and_uninstall_removes_the_unit(installed, tmp_path):
             "Mantenha este serviço iniciado.\n") in unit
     assert f'ExecStart="{exe}" --service\n' in unit
     assert "WantedBy=multi-user.target" in unit
+    # The account, which may still listen on port 443.
+    assert "User=quorelsitef\nAmbientCapabilities=CAP_NET_BIND_SERVICE\n" in unit
+    # systemd lets a stop wait for a running payment (300 s by default) and more.
+    assert "TimeoutStopSec=330\n" in unit
 
     subprocess.run([exe, "--uninstall"], check=True, env=env, capture_output=True)
     assert not (tmp_path / "QuorelSiTefService.service").exists()

@@ -82,6 +82,8 @@ ServiceControl WaitServiceControl(std::chrono::milliseconds timeout) {
   }
 }
 
+void ServiceProgress() {}
+
 std::string InstallService(const ServiceDefinition& service) {
   const std::string path = UnitPath(service.name);
   std::error_code error;
@@ -94,9 +96,14 @@ std::string InstallService(const ServiceDefinition& service) {
        << "Type=simple\n"
        << "ExecStart=" << Quote(service.executable) << " " << service.arguments << "\n"
        << "WorkingDirectory="
-       << Quote(std::filesystem::path(service.executable).parent_path().string()) << "\n"
+       << Quote(std::filesystem::path(service.executable).parent_path().string())
+       << "\n"
+       // A service account may still listen on port 443.
+       << (service.user.empty()
+               ? ""
+               : "User=" + service.user + "\nAmbientCapabilities=CAP_NET_BIND_SERVICE\n")
        << "Restart=on-failure\n"
-       << "TimeoutStopSec=5\n\n"
+       << "TimeoutStopSec=" << service.stopTimeoutSeconds << "\n\n"
        << "[Install]\n"
        << "WantedBy=multi-user.target\n";
   unit.close();
