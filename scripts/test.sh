@@ -47,3 +47,11 @@ cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DGATEWAY_SANITIZE=thread >/de
 cmake --build build-tsan -j"$jobs" --target app_folder
 TSAN_OPTIONS=halt_on_error=1:exitcode=66 \
   ctest --test-dir build-tsan -R '^e2e$' --output-on-failure --timeout 900
+
+echo "== Debian package (install, upgrade, remove, purge in a Debian 12 root)"
+# Needs root (debootstrap, mount, chroot); CI runs as root.
+if ((EUID == 0)); then
+  scripts/test-deb.sh
+else
+  echo "skipped: not root"
+fi

@@ -27,7 +27,7 @@ service_user=quorelsitef
 if [[ ! -f $build/CMakeCache.txt ]]; then
   cmake -S "$checkout" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
-cmake --build "$build" -j"$(nproc)" --target app_folder
+cmake --build "$build" -j"$(nproc)" --target app_folder >&2
 version=${QUORELSITEF_PACKAGE_VERSION:-$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")}
 
 work=$(mktemp -d)

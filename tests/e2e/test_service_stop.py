@@ -6,28 +6,15 @@ finds nothing left to confirm or report."""
 import json
 import signal
 
-import pytest
-
 from conftest import port_open, wait_until
-from payment_support import (SaleApi, approval_steps, ledger, open_session, outbox_entries,
-                             payment_request, reply, setup_payment_gateway)
+from payment_support import (approval_steps, confirmations, ledger, open_session,
+                             outbox_entries, payment_request, reply, setup_payment_gateway)
 from wine import linux_only
 
 AT_MENU = {"0": {"steps": [{"cmd": 21, "text": "1:Loja;2:Cliente;"}, {"cmd": 23}]
                  + approval_steps("debit")}}
 WAITING = "Aguardando o fim da opera\u00e7\u00e3o em andamento para parar o servidor (at\u00e9 "
 GAVE_UP = "A opera\u00e7\u00e3o em andamento n\u00e3o terminou em "
-
-
-@pytest.fixture
-def sale_api(tmp_path):
-    api = SaleApi(tmp_path / "sale_api")
-    yield api
-    api.close()
-
-
-def confirmations(gateway):
-    return [r["confirm"] for r in ledger(gateway) if r["fn"] == "FinalizaTransacaoSiTefInterativo"]
 
 
 def answer(session):
