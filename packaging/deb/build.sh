@@ -9,9 +9,14 @@
 # one (the upgrade test builds a newer package of the same tree).
 #
 # The package lays out /opt/quorelsitef/ (the executable and the printing
-# program), /etc/quorelsitef/SvcQuorelSiTef.ini (a configuration file, kept on
-# upgrades; /opt/quorelsitef/SvcQuorelSiTef.ini points to it) and the systemd
-# unit the executable's --install writes, run as the system user quorelsitef.
+# program) and the systemd unit the executable's --install writes, run as the
+# system user quorelsitef. The configuration, /etc/quorelsitef/SvcQuorelSiTef.ini
+# (/opt/quorelsitef/SvcQuorelSiTef.ini points to it), belongs to the maintainer
+# scripts rather than to dpkg's conffiles: dpkg deletes conffiles before the
+# purge script runs, and a purge the script refuses must keep it. postinst
+# writes the default only when none is there, so upgrades keep it.
+#
+# Prints the package's path.
 # It carries neither the debug window nor a CliSiTef library: the stand-in
 # library would approve payments without a terminal, so a store's vendor
 # library is the only one that ever goes into /opt/quorelsitef/dll/.
@@ -46,8 +51,10 @@ GATEWAY_SYSTEMD_UNIT_DIR=$work/unit GATEWAY_SERVICE_USER=$service_user \
 sed "s|$stage$app|$app|g" "$work/unit/QuorelSiTefService.service" \
   >"$stage/lib/systemd/system/QuorelSiTefService.service"
 
-mkdir -p "$stage/etc/quorelsitef"
-mv "$stage$app/SvcQuorelSiTef.ini" "$stage/etc/quorelsitef/"
+# The default configuration, which postinst copies to /etc/quorelsitef when
+# none is there.
+mkdir -p "$stage/usr/share/quorelsitef"
+mv "$stage$app/SvcQuorelSiTef.ini" "$stage/usr/share/quorelsitef/"
 ln -s /etc/quorelsitef/SvcQuorelSiTef.ini "$stage$app/SvcQuorelSiTef.ini"
 
 # Runtime dependencies: the shared libraries the programs link, libcurl
@@ -62,7 +69,6 @@ depends="$linked, libcurl4 (>= 7.88), passwd, init-system-helpers (>= 1.54)"
 sed -e "s/@VERSION@/$version/" -e "s/@DEPENDS@/$depends/" \
   -e "s/@SIZE@/$(du -sk --exclude=DEBIAN "$stage" | cut -f1)/" \
   "$here/control.in" >"$stage/DEBIAN/control"
-echo /etc/quorelsitef/SvcQuorelSiTef.ini >"$stage/DEBIAN/conffiles"
 install -m 0755 "$here/postinst" "$here/prerm" "$here/postrm" "$stage/DEBIAN/"
 
 mkdir -p "$out"

@@ -1,118 +1,125 @@
-"""The Debian package in a throw-away Debian 12 root (scripts/test-deb.sh makes
-the root and both packages): installed with apt, a payment over TLS, an
-upgrade over a running gateway that holds the backup of an unconfirmed
-payment, that payment confirmed and reported once by the upgraded gateway, a
-payment after, then remove and purge.
-
-No systemd runs in the root: the maintainer scripts enable the unit and leave
-starting and stopping to systemd, so the test plays systemd's part. It starts
-the unit's ExecStart as the unit's User= in its WorkingDirectory= and stops it
-with SIGTERM, as systemd does around an upgrade."""
+"""The Debian package in a throw-away Debian 12 system booted with systemd
+(scripts/test-deb.sh makes it and both packages): installed with apt, the
+service started by the package, a payment over TLS, an upgrade over a running
+gateway that holds the backup of an unconfirmed payment, that payment
+confirmed and reported once by the new version, an upgrade while a payment
+waits for its client (the stop lets it end), then remove and purge."""
 
 import json
 import os
-import shlex
 import shutil
 import subprocess
 from pathlib import Path
+from types import SimpleNamespace
 
 import pytest
 
-from conftest import Gateway, free_port, port_open, wait_until
 from api_client import set_ini
+from conftest import Gateway, free_port, port_open, wait_until
 from payment_support import (SaleApi, approval_steps, confirmations, open_session,
                              outbox_entries, payment_request, reply, write_scenario)
 
 ROOT = os.environ.get("GATEWAY_DEB_ROOT")
-pytestmark = pytest.mark.skipif(ROOT is None, reason="run by scripts/test-deb.sh, in a Debian 12 root")
+pytestmark = pytest.mark.skipif(ROOT is None, reason="run by scripts/test-deb.sh, in a Debian 12 system")
 
 APP = "/opt/quorelsitef"
-UNIT = "/lib/systemd/system/QuorelSiTefService.service"
 ETC = "/etc/quorelsitef"
+SERVICE = "QuorelSiTefService"
+STANDIN = "/var/lib/standin"
 PRIVATE = ("TEF", "Log", "Outbox", "Certificado")
+DEBIT = {"2": {"steps": [{"cmd": 23}] + approval_steps("debit")}}
+# A payment that waits at a menu until the client answers.
+AT_MENU = {"0": {"steps": [{"cmd": 21, "text": "1:Loja;2:Cliente;"}, {"cmd": 23}]
+                 + approval_steps("debit")}}
+# A payment of its own number whose confirmation the library holds far
+# longer than the test waits: the gateway is killed in it.
+HELD = {"2": {"steps": [{"cmd": 23}] + [dict(s, text="000555") if s.get("type") in (133, 134)
+                                         else s for s in approval_steps("debit")]}}
+HOLD_MS = 120000
 REFUSED = ("Remo\u00e7\u00e3o completa recusada: a pasta /opt/quorelsitef/TEF guarda c\u00f3pia de "
            "transa\u00e7\u00e3o TEF ainda n\u00e3o confirmada.")
-# How long the stand-in library holds a confirmation the test kills the gateway in.
-HOLD_MS = 120000
+WAITING = "Aguardando o fim da opera\u00e7\u00e3o em andamento para parar o servidor (at\u00e9 300 s)."
 
 
 def host(path):
-    """Where a path of the root is, seen from here."""
+    """Where a path of the system under test is, seen from here."""
     return Path(ROOT) / path.lstrip("/")
 
 
-def chroot(*args):
-    return subprocess.run(["chroot", ROOT, "/usr/bin/env", "-i", "LANG=C.UTF-8",
-                           "DEBIAN_FRONTEND=noninteractive",
-                           "PATH=/usr/sbin:/usr/bin:/sbin:/bin", *args],
-                          capture_output=True, text=True)
+def inside(*args, wait=True):
+    """Runs a command in the system under test, as its root."""
+    command = ["nsenter", "--target", os.environ["GATEWAY_DEB_INIT"], "--all",
+               "/usr/bin/env", "-i", "LANG=C.UTF-8", "DEBIAN_FRONTEND=noninteractive",
+               "PATH=/usr/sbin:/usr/bin:/sbin:/bin", *args]
+    if not wait:
+        return subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                                text=True)
+    return subprocess.run(command, capture_output=True, text=True)
 
 
-def apt(*args):
-    result = chroot("apt-get", "-y", "-q", *args)
-    return result.returncode, result.stdout + result.stderr
+def output(*args):
+    return inside(*args).stdout.strip()
 
 
-def install(package):
-    shutil.copy(package, host("/tmp"))
-    code, output = apt("install", "/tmp/" + Path(package).name)
-    assert code == 0, output
+def apt(*args, wait=True):
+    """apt-get in the system; returns (exit code, output), or the running process.
+    Only what the package depends on comes in (the system has it already):
+    the printing client it recommends would be fetched from the mirror."""
+    result = inside("apt-get", "-y", "-q", "--no-install-recommends", *args, wait=wait)
+    return (result.returncode, result.stdout + result.stderr) if wait else result
 
 
-def unit_settings():
-    return dict(line.split("=", 1) for line in host(UNIT).read_text().splitlines() if "=" in line)
+def copy_in(package):
+    """Copies a file into the system (its /tmp is a file system of its own)."""
+    shutil.copy(package, host("/var/tmp"))
+    return "/var/tmp/" + Path(package).name
 
 
-class UnitGateway(Gateway):
-    """The gateway as the installed unit runs it, in the root."""
-
-    def __init__(self, port, scenario, ledger_path):
-        super().__init__(host(APP), port)
-        self.scenario = scenario
-        self.ledger_path = ledger_path
-
-    def start(self, wait_listening=True):
-        unit = unit_settings()
-        command = ["chroot", f"--userspec={unit['User']}:{unit['User']}", ROOT,
-                   "/usr/bin/env", "-i", "-C", shlex.split(unit["WorkingDirectory"])[0],
-                   f"CLISITEF_SIM_SCENARIO={self.scenario}",
-                   f"CLISITEF_SIM_LEDGER={self.ledger_path}", *shlex.split(unit["ExecStart"])]
-        with open(host("/tmp/gateway-stderr.txt"), "ab") as err:
-            self.proc = subprocess.Popen(command, stdin=subprocess.DEVNULL,
-                                         stdout=subprocess.DEVNULL, stderr=err)
-        if wait_listening:
-            wait_until(lambda: port_open(self.port), what=f"port {self.port}")
+def main_pid():
+    return output("systemctl", "show", "-p", "MainPID", "--value", SERVICE)
 
 
-def accepted(gateway, count):
-    wait_until(lambda: [e["estado"] for e in outbox_entries(gateway)] == ["aceito"] * count,
-               timeout=60, what=f"{count} reports accepted")
+def service_user():
+    """The account the service's process runs as."""
+    status = output("cat", f"/proc/{main_pid()}/status")
+    uid = next(line.split()[1] for line in status.splitlines() if line.startswith("Uid:"))
+    return output("getent", "passwd", uid).split(":")[0]
 
 
 def test_install_upgrade_remove_purge(tmp_path):
-    old, new = os.environ["GATEWAY_DEB_OLD"], os.environ["GATEWAY_DEB_NEW"]
-    install(old)
-    # The root's users are not this machine's: its own passwd names the uid.
-    uid = int(chroot("getent", "passwd", "quorelsitef").stdout.split(":")[2])
-    # The service's folders are its own alone; no payment library comes with it.
+    old, new = copy_in(os.environ["GATEWAY_DEB_OLD"]), copy_in(os.environ["GATEWAY_DEB_NEW"])
+    # The stand-in library's scenario and ledger, given to the service the way
+    # a site adds settings to a unit: a drop-in.
+    inside("install", "-d", "-m", "0777", STANDIN)
+    write_scenario(host(STANDIN), {**DEBIT, **AT_MENU})
+    drop_in = host(f"/etc/systemd/system/{SERVICE}.service.d/standin.conf")
+    drop_in.parent.mkdir(parents=True)
+    drop_in.write_text(f"[Service]\nEnvironment=CLISITEF_SIM_SCENARIO={STANDIN}/scenario.json "
+                       f"CLISITEF_SIM_LEDGER={STANDIN}/ledger.jsonl\n")
+    standin = SimpleNamespace(folder=host(STANDIN))
+
+    code, text = apt("install", old)
+    assert code == 0, text
+    # Enabled and started by the package, as its own user, whose folders and
+    # configuration are its alone; no payment library comes with it.
+    assert output("systemctl", "is-enabled", SERVICE) == "enabled"
+    assert output("systemctl", "is-active", SERVICE) == "active"
+    assert service_user() == "quorelsitef"
+    uid, gid = (int(output("getent", kind, "quorelsitef").split(":")[2])
+                for kind in ("passwd", "group"))
     for folder in PRIVATE:
         stat = host(f"{APP}/{folder}").stat()
         assert (stat.st_uid, oct(stat.st_mode & 0o777)) == (uid, "0o700"), folder
+    ini = host(f"{ETC}/SvcQuorelSiTef.ini").stat()
+    assert (ini.st_uid, ini.st_gid, oct(ini.st_mode & 0o777)) == (0, gid, "0o640")
     assert list(host(f"{APP}/dll").iterdir()) == []
-    unit = unit_settings()
-    assert (unit["User"], unit["ExecStart"], unit["WorkingDirectory"]) == \
-        ("quorelsitef", f'"{APP}/SvcQuorelSiTef" --service', f'"{APP}"')
-    assert int(unit["TimeoutStopSec"]) > 300
-    assert host("/etc/systemd/system/multi-user.target.wants/QuorelSiTefService.service").is_symlink()
-    assert chroot("dpkg-query", "-W", "-f=${Conffiles}", "quorelsitef").stdout.split()[0] == \
-        f"{ETC}/SvcQuorelSiTef.ini"
 
     # What the technician adds: the TLS files (the key the service's alone),
     # the library (here the stand-in), the port and the sale API's CA.
     subprocess.run([str(Path(__file__).resolve().parents[2] / "tools" / "dev-cert.sh"),
                     str(host(f"{APP}/Certificado"))], check=True, stdout=subprocess.DEVNULL)
-    chroot("chown", "-R", "quorelsitef:quorelsitef", f"{APP}/Certificado")
-    chroot("chmod", "600", f"{APP}/Certificado/server_key.pem")
+    inside("chown", "-R", "quorelsitef:quorelsitef", f"{APP}/Certificado")
+    inside("chmod", "600", f"{APP}/Certificado/server_key.pem")
     shutil.copy(Path(os.environ["GATEWAY_BUILD_DIR"]) / "sim" / "CliSiTef32I.dll",
                 host(f"{APP}/dll/CliSiTef32I.dll"))
     sale_api = SaleApi(tmp_path / "sale_api")
@@ -120,81 +127,89 @@ def test_install_upgrade_remove_purge(tmp_path):
     port = free_port()
     set_ini(host(ETC), "server", "port", str(port))
     set_ini(host(ETC), "callback", "ca_file", f"{ETC}/api_ca.pem")
-    # The stand-in's scenario and ledger, where the service user reaches them.
-    chroot("install", "-d", "-o", "quorelsitef", "-m", "0700", "/var/lib/standin")
-    scenario_dir = host("/var/lib/standin")
-    debit = {"2": {"steps": [{"cmd": 23}] + approval_steps("debit")}}
-    held = {"2": {"steps": [{"cmd": 23}] + [dict(s, text="000555") if s.get("type") in (133, 134)
-                                             else s for s in approval_steps("debit")]}}
-    write_scenario(scenario_dir, debit)
-    chroot("chown", "quorelsitef", "/var/lib/standin/scenario.json")
-    chroot("install", "-o", "quorelsitef", "-m", "0600", "/dev/null", f"{APP}/ledger.jsonl")
-    gateway = UnitGateway(port, "/var/lib/standin/scenario.json", f"{APP}/ledger.jsonl")
+    gateway = Gateway(host(APP), port)
+
+    def restarted(since):
+        wait_until(lambda: main_pid() not in ("0", since) and port_open(port), timeout=30,
+                   what="the service started again")
 
     def confirm(session):
         return lambda m: reply(session, "confirmation") if m["type"] == "confirmation" else None
 
     try:
-        gateway.start()
+        pid = main_pid()
+        inside("systemctl", "restart", SERVICE)
+        restarted(pid)
         client, session = open_session(gateway, sale_api)
         texts = client.converse(payment_request(session, operation=2), confirm(session))
         assert json.loads(texts[-1])["status"] == "approved"
         client.close()
 
-        # A payment whose confirmation the library holds; the gateway dies in it
-        # and is started again: it runs holding the backup, not yet confirmed.
-        write_scenario(scenario_dir, held, finalize_delay_ms=HOLD_MS)
+        # The gateway dies while the library holds a confirmation; systemd
+        # starts it again, and it runs holding the backup, not yet confirmed.
+        write_scenario(host(STANDIN), HELD, finalize_delay_ms=HOLD_MS)
         client, session = open_session(gateway, sale_api)
         client.send(payment_request(session, operation=2))
         wait_until(lambda: list(host(f"{APP}/TEF").glob("*.tef")), timeout=60, what="the backup")
-        gateway.kill()
+        pid = main_pid()
+        inside("systemctl", "kill", "-s", "KILL", SERVICE)
         client.close()
+        write_scenario(host(STANDIN), {**DEBIT, **AT_MENU})
+        restarted(pid)
         [backup] = host(f"{APP}/TEF").glob("*.tef")
         saved = backup.read_bytes()
-        write_scenario(scenario_dir, debit)
-        gateway.start()
 
-        # The upgrade: the service stopped as systemd stops it, the package
-        # replaced, the service started again.
-        assert gateway.stop() == 0
-        install(new)
-        assert chroot("dpkg-query", "-W", "-f=${Version}", "quorelsitef").stdout == \
-            Path(new).name.split("_")[1]
+        # The upgrade over it: stopped, replaced, started; configuration kept.
+        pid = main_pid()
+        code, text = apt("install", new)
+        assert code == 0, text
+        restarted(pid)
+        assert output("dpkg-query", "-W", "-f=${Version}", "quorelsitef") == new.split("_")[1]
         assert f"port={port}" in host(f"{ETC}/SvcQuorelSiTef.ini").read_text()
-        assert backup.exists()
-        gateway.start()
         client, session = open_session(gateway, sale_api)
         messages = [json.loads(t) for t in client.converse(
             {"route": "/initialize", "session_uuid": session, "type": "initialize"},
             confirm(session), until=("initialize",))]
-        recovered = [m["transaction_data"][0]["nsu_code"] for m in messages if m["type"] == "result"]
-        assert recovered == ["000555"]
-        texts = client.converse(payment_request(session, operation=2), confirm(session))
-        assert json.loads(texts[-1])["status"] == "approved"
-        client.close()
-        accepted(gateway, 3)
-        assert gateway.stop() == 0
-    finally:
-        gateway.stop()
-        sale_api.close()
-    # Each payment confirmed once, none undone; the recovered one reported once.
-    assert confirmations(gateway) == [1, 1]
-    assert [body.count('"nsu_code":"000555"') for _, _, _, body in sale_api.requests] == [0, 1, 0]
-    assert not list(host(f"{APP}/TEF").iterdir())
+        assert [m["transaction_data"][0]["nsu_code"] for m in messages
+                if m["type"] == "result"] == ["000555"]
+        assert not backup.exists()
 
-    # Remove keeps the data and the configuration.
-    code, output = apt("remove", "quorelsitef")
-    assert code == 0, output
-    assert not host(f"{APP}/SvcQuorelSiTef").exists() and not host(UNIT).exists()
+        # An upgrade while a payment waits for its client: the stop lets the
+        # payment end, then the package is replaced.
+        client.converse(payment_request(session, operation=0), until=("menu",))
+        pid = main_pid()
+        upgrade = apt("install", "--reinstall", new, wait=False)
+        gateway.wait_log(WAITING, timeout=30)
+        assert upgrade.poll() is None
+        texts = client.converse(reply(session, "menu", response="1:Loja"), confirm(session))
+        assert json.loads(texts[-1])["status"] == "approved"
+        text, _ = upgrade.communicate(timeout=120)
+        assert upgrade.returncode == 0, text
+        restarted(pid)
+        client.close()
+        wait_until(lambda: [e["estado"] for e in outbox_entries(gateway)] == ["aceito"] * 3,
+                   timeout=60, what="three reports accepted")
+    finally:
+        sale_api.close()
+    # Each payment the library confirmed once, none undone; the recovered one
+    # was finished by the new version without the library, and reported once.
+    assert confirmations(standin) == [1, 1]
+    assert [body.count('"nsu_code":"000555"') for _, _, _, body in sale_api.requests] == [0, 1, 0]
+
+    # Remove stops the service and keeps the data and the configuration.
+    code, text = apt("remove", "quorelsitef")
+    assert code == 0, text
+    assert output("systemctl", "is-active", SERVICE) == "inactive"
+    assert not host(f"{APP}/SvcQuorelSiTef").exists()
     assert list(host(f"{APP}/Log").iterdir()) and host(f"{ETC}/SvcQuorelSiTef.ini").exists()
 
     # Purge refuses while TEF/ holds a backup, and goes through once it is gone.
     backup.write_bytes(saved)
-    code, output = apt("purge", "quorelsitef")
-    assert code != 0 and REFUSED in output, output
+    code, text = apt("purge", "quorelsitef")
+    assert code != 0 and REFUSED in text, text
     assert backup.exists() and host(f"{ETC}/SvcQuorelSiTef.ini").exists()
     backup.unlink()
-    code, output = apt("purge", "quorelsitef")
-    assert code == 0, output
+    code, text = apt("purge", "quorelsitef")
+    assert code == 0, text
     assert not host(APP).exists() and not host(ETC).exists()
-    assert chroot("dpkg-query", "-W", "quorelsitef").returncode != 0
+    assert inside("dpkg-query", "-W", "quorelsitef").returncode != 0
