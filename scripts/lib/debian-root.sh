@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2154 # `log` is the caller's
 # Throw-away Debian 12 roots, for scripts that test in a fresh system
 # (check-fresh.sh, test-deb.sh). Sourced, not run; the caller runs as root,
 # with `set -euo pipefail`, and sets `log` to the file command output goes to.
@@ -77,9 +78,9 @@ root_mount() {
 root_release() {
   local root=$1 pid i released=0
   # Whatever runs inside the root would keep its mounts busy.
-  for pid in $(ls /proc | grep -E '^[0-9]+$'); do
-    if [[ $(readlink "/proc/$pid/root" 2>/dev/null) == "$root" ]]; then
-      kill -9 "$pid" 2>/dev/null || true
+  for pid in /proc/[0-9]*; do
+    if [[ $(readlink "$pid/root" 2>/dev/null) == "$root" ]]; then
+      kill -9 "${pid#/proc/}" 2>/dev/null || true
     fi
   done
   for ((i = ${#root_mounts[@]} - 1; i >= 0; i--)); do

@@ -217,7 +217,6 @@ void TServerThread::WaitForRequestsInProgress() {
   if (!handling())
     return;
   log_("Aguardando o fim da operação em andamento para parar o servidor (até " + seconds + " s).");
-  // The service manager hears that the stop is progressing while it waits.
   const auto deadline = std::chrono::steady_clock::now() + settings_.stopWait;
   while (handling()) {
     if (requestEnded_.wait_until(
@@ -228,6 +227,7 @@ void TServerThread::WaitForRequestsInProgress() {
            " s; a conexão foi encerrada para parar o servidor.");
       return;
     }
+    // The service manager hears that the stop is progressing while it waits.
     platform::ServiceProgress();
   }
   log_("Operação em andamento concluída; parando o servidor.");
