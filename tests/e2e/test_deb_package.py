@@ -36,8 +36,10 @@ AT_MENU = {"0": {"steps": [{"cmd": 21, "text": "1:Loja;2:Cliente;"}, {"cmd": 23}
 HELD = {"2": {"steps": [{"cmd": 23}] + [dict(s, text="000555") if s.get("type") in (133, 134)
                                          else s for s in approval_steps("debit")]}}
 HOLD_MS = 120000
-REFUSED = ("Remo\u00e7\u00e3o completa recusada: a pasta /opt/quorelsitef/TEF guarda c\u00f3pia de "
-           "transa\u00e7\u00e3o TEF ainda n\u00e3o confirmada.")
+REFUSED_BACKUP = ("Remo\u00e7\u00e3o completa recusada: a pasta /opt/quorelsitef/TEF guarda "
+                  "c\u00f3pia de transa\u00e7\u00e3o TEF ainda n\u00e3o confirmada.")
+REFUSED_REPORT = ("Remo\u00e7\u00e3o completa recusada: a pasta /opt/quorelsitef/Outbox guarda "
+                  "relato de transa\u00e7\u00e3o ainda n\u00e3o aceito pela API de vendas.")
 WAITING = "Aguardando o fim da opera\u00e7\u00e3o em andamento para parar o servidor (at\u00e9 300 s)."
 
 
@@ -203,12 +205,22 @@ def test_install_upgrade_remove_purge(tmp_path):
     assert not host(f"{APP}/SvcQuorelSiTef").exists()
     assert list(host(f"{APP}/Log").iterdir()) and host(f"{ETC}/SvcQuorelSiTef.ini").exists()
 
-    # Purge refuses while TEF/ holds a backup, and goes through once it is gone.
-    backup.write_bytes(saved)
-    code, text = apt("purge", "quorelsitef")
-    assert code != 0 and REFUSED in text, text
-    assert backup.exists() and host(f"{ETC}/SvcQuorelSiTef.ini").exists()
-    backup.unlink()
+    # Purge refuses, keeping everything, while TEF/ holds a backup or Outbox/
+    # a report the sale API has not accepted; the accepted ones do not hold it.
+    entry = sorted(host(f"{APP}/Outbox").glob("*.json"))[0]
+    accepted = entry.read_bytes()
+    for path, content, refused in [
+            (backup, saved, REFUSED_BACKUP),
+            (entry, accepted.replace(b'"aceito"', b'"confirmado"'), REFUSED_REPORT)]:
+        before = path.read_bytes() if path.exists() else None
+        path.write_bytes(content)
+        code, text = apt("purge", "quorelsitef")
+        assert code != 0 and refused in text, text
+        assert path.exists() and host(f"{ETC}/SvcQuorelSiTef.ini").exists()
+        if before is None:
+            path.unlink()
+        else:
+            path.write_bytes(before)
     code, text = apt("purge", "quorelsitef")
     assert code == 0, text
     assert not host(APP).exists() and not host(ETC).exists()
