@@ -3,8 +3,9 @@
 # AddressSanitizer + UndefinedBehaviorSanitizer) and runs every test of both
 # builds through CTest, then runs the end-to-end tests on a ThreadSanitizer
 # build, and finally builds the Windows gateway and runs its unit tests and
-# the end-to-end tests under Wine (scripts/test-windows.sh). Exits non-zero
-# on any failure.
+# the end-to-end tests under Wine (scripts/test-windows.sh), and, as root,
+# tests the Debian package in a booted Debian 12 system (scripts/test-deb.sh).
+# Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
