@@ -76,3 +76,24 @@ def test_stop_ends_a_payment_whose_client_never_answers(make_gateway, tmp_path, 
     assert ledger(gateway)[-1]["fn"] == "ContinuaFuncaoSiTefInterativo"
     assert ledger(gateway)[-1]["continue"] == -1
     assert confirmations(gateway) == [] and sale_api.requests == []
+
+
+
+@linux_only("SIGTERM reaching the process as a stop request")
+def test_stop_that_runs_out_never_cuts_an_approved_payment(make_gateway, tmp_path, sale_api):
+    # Approved and backed up, the payment waits for the library's confirmation
+    # longer than the stop waits for it.
+    debit = {"2": {"steps": [{"cmd": 23}] + approval_steps("debit")}}
+    gateway = setup_payment_gateway(make_gateway, tmp_path, debit, sale_api,
+                                     ini={("server", "stop_wait_seconds"): "1"},
+                                     finalize_delay_ms=3000)
+    cashier, session = open_session(gateway, sale_api)
+    cashier.send(payment_request(session, operation=2))
+    wait_until(lambda: list((gateway.folder / "TEF").glob("*.tef")), what="the backup")
+    gateway.signal(signal.SIGTERM)
+    assert gateway.proc.wait(timeout=30) == 0
+    assert GAVE_UP + "1 s; a conex\u00e3o foi encerrada para parar o servidor." in gateway.log_text()
+    # The library's call ended the payment: confirmed, reported, no backup left.
+    assert confirmations(gateway) == [1]
+    assert list((gateway.folder / "TEF").iterdir()) == []
+    assert len(sale_api.requests) == 1
