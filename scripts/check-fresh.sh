@@ -47,44 +47,18 @@ log=${log:-$parent/check-fresh-$stamp.log}
 
 say() { echo "check-fresh: $*" | tee -a "$log"; }
 
-if ! command -v debootstrap >/dev/null; then
-  say "installing debootstrap"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq >>"$log" 2>&1
-  apt-get install -y -qq --no-install-recommends debootstrap >>"$log" 2>&1
-fi
-
-# The mirror that serves this machine's bookworm packages, whichever format
-# its sources are written in.
-mirror=$(apt-get indextargets --format '$(REPO_URI)' 'Created-By: Packages' 'Release: bookworm' |
-  head -n 1)
-if [[ -z $mirror ]]; then
-  echo "no bookworm source in this machine's apt sources" >&2
-  exit 2
-fi
+source "$checkout/scripts/lib/debian-root.sh"
 
 root=$(mktemp -d "$parent/check-fresh-root.XXXXXX")
-# It becomes "/" inside: every user there (apt's _apt among them) must reach it.
-chmod 755 "$root"
-mounts=()
 printed=0
 
-release_root() {
+release() {
   local status=$?
-  local pid
   if ((!printed)); then
     tail -n 40 "$log"
   fi
-  # Whatever the command left running inside the root would keep its mounts busy.
-  for pid in $(ls /proc | grep -E '^[0-9]+$'); do
-    if [[ $(readlink "/proc/$pid/root" 2>/dev/null) == "$root" ]]; then
-      kill -9 "$pid" 2>/dev/null || true
-    fi
-  done
-  local i unmounted=1
-  for ((i = ${#mounts[@]} - 1; i >= 0; i--)); do
-    umount "${mounts[i]}" 2>/dev/null || umount -l "${mounts[i]}" || unmounted=0
-  done
+  local unmounted=1
+  root_release "$root" || unmounted=0
   if ((keep)); then
     say "root kept in $root"
   elif ((unmounted)); then
@@ -94,51 +68,17 @@ release_root() {
   fi
   return "$status"
 }
-trap release_root EXIT
-
-bind() {
-  mkdir -p "$root$1"
-  mount --bind "$1" "$root$1"
-  mounts+=("$root$1")
-}
+trap release EXIT
 
 say "log: $log"
-say "bootstrapping Debian 12 from $mirror into $root"
+say "bootstrapping Debian 12 from $(root_mirror) into $root"
 started=$SECONDS
-debootstrap --variant=minbase bookworm "$root" "$mirror" >>"$log" 2>&1
-
-# The same apt sources as this machine, with the keys they name.
-rm -f "$root/etc/apt/sources.list"
-for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources; do
-  [[ -f $file ]] && cp "$file" "$root$file"
-done
-for key in $(cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list \
-  /etc/apt/sources.list.d/*.sources 2>/dev/null |
-  grep -oiE '(signed-by[=:] *)/[^] ]+' | sed -E 's/^[^/]+//' | sort -u); do
-  if [[ -f $key && ! -e $root$key ]]; then
-    mkdir -p "$(dirname "$root$key")"
-    cp "$key" "$root$key"
-  fi
-done
-
-cp -L /etc/hosts /etc/resolv.conf "$root/etc/"
-mkdir -p "$root/usr/local/share/check-fresh"
-cp -L /etc/ssl/certs/ca-certificates.crt "$root/usr/local/share/check-fresh/trusted.pem"
+root_bootstrap "$root"
 
 git clone --quiet --no-hardlinks "$checkout" "$root/root/QuorelSiTef" >>"$log" 2>&1
 git -C "$root/root/QuorelSiTef" checkout --quiet --detach "$head"
 
-# "/" inside is a mount point of its own, as on a real machine: the tests'
-# private mount namespaces (unshare -m) change its propagation.
-mount --bind "$root" "$root"
-mounts+=("$root")
-mkdir -p "$root/proc" "$root/sys"
-mount -t proc proc "$root/proc"
-mounts+=("$root/proc")
-bind /sys
-bind /dev
-bind /dev/pts
-bind /dev/shm
+root_mount "$root"
 
 say "running '$command_line' at ${head:0:12} (bootstrap took $((SECONDS - started)) s)"
 started=$SECONDS

@@ -16,7 +16,7 @@ packages=(
   chromium zbar-tools
   clang-14 libclang-rt-14-dev
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools libz-mingw-w64-dev
-  wine wine64 nsis debootstrap dpkg-dev
+  wine wine64 nsis debootstrap dpkg-dev systemd-container
 )
 
 missing=()

@@ -3,8 +3,9 @@
 # AddressSanitizer + UndefinedBehaviorSanitizer) and runs every test of both
 # builds through CTest, then runs the end-to-end tests on a ThreadSanitizer
 # build, and finally builds the Windows gateway and runs its unit tests and
-# the end-to-end tests under Wine (scripts/test-windows.sh). Exits non-zero
-# on any failure.
+# the end-to-end tests under Wine (scripts/test-windows.sh), and, as root,
+# tests the Debian package in a booted Debian 12 system (scripts/test-deb.sh).
+# Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -47,6 +48,14 @@ cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DGATEWAY_SANITIZE=thread >/de
 cmake --build build-tsan -j"$jobs" --target app_folder
 TSAN_OPTIONS=halt_on_error=1:exitcode=66 \
   ctest --test-dir build-tsan -R '^e2e$' --output-on-failure --timeout 900
+
+echo "== Debian package (install, upgrade, remove, purge in a Debian 12 root)"
+# Needs root (debootstrap, mount, chroot); CI runs as root.
+if ((EUID == 0)); then
+  scripts/test-deb.sh
+else
+  echo "skipped: not root"
+fi
 
 echo "== Windows build (mingw-w64) and its tests under Wine"
 scripts/test-windows.sh

@@ -29,6 +29,10 @@ TQuorelSiTefService::~TQuorelSiTefService() {
     QuorelSiTefService = nullptr;
 }
 
+int TQuorelSiTefService::StopWaitSeconds(const TIniConfig& config) {
+  return ReadPositive(config, "stop_wait_seconds", 300);
+}
+
 TServerSettings TQuorelSiTefService::ServerSettings(const TIniConfig& config) {
   TServerSettings settings;
   settings.listen.port = config.ReadInteger(kServer, "port", 443);
@@ -47,6 +51,7 @@ TServerSettings TQuorelSiTefService::ServerSettings(const TIniConfig& config) {
   settings.connection.upgradeTimeout =
       std::chrono::milliseconds(ReadPositive(config, "upgrade_timeout_ms", 10000));
   settings.maxConnections = ReadPositive(config, "max_connections", 32);
+  settings.stopWait = std::chrono::seconds(StopWaitSeconds(config));
   return settings;
 }
 

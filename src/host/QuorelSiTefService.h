@@ -39,6 +39,8 @@ class TQuorelSiTefService {
   // A server thread exists and its server is listening.
   bool ServerActive() const;
 
+  // How long a stop waits for a running operation ([server] stop_wait_seconds).
+  static int StopWaitSeconds(const TIniConfig& config);
   // The server settings as the configuration says now.
   static TServerSettings ServerSettings(const TIniConfig& config);
 

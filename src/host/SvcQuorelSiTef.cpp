@@ -51,10 +51,20 @@ int ServiceExecute() {
   }
 }
 
+// A stop waits for a running operation; systemd must not kill the process
+// before that wait has run out and the server has closed.
+constexpr int kStopMarginSeconds = 30;
+
+// GATEWAY_SERVICE_USER names the account the unit runs the service as (the
+// Debian package's system user); without it the service runs as root.
 int Install() {
   try {
+    const char* user = std::getenv("GATEWAY_SERVICE_USER");
+    const TIniConfig config(ConfigFilePath());
     const std::string where = platform::InstallService(
-        {kServiceName, kServiceDescription, platform::Current().ExecutablePath(), "--service"});
+        {kServiceName, kServiceDescription, platform::Current().ExecutablePath(), "--service",
+         user != nullptr ? user : "",
+         TQuorelSiTefService::StopWaitSeconds(config) + kStopMarginSeconds});
     std::printf("Serviço %s instalado: %s\n", kServiceName, where.c_str());
     return 0;
   } catch (const std::exception& e) {

@@ -3,6 +3,7 @@
 #include "host/ConnectionErrors.h"
 #include "host/TlsServerContext.h"
 #include "platform/Platform.h"
+#include "platform/ServiceHost.h"
 
 namespace {
 std::atomic<std::uint64_t> nextConnectionId{1};
@@ -25,7 +26,10 @@ void TServerThread::Stop() {
   stopping_ = true;
   if (listener_ != nullptr)
     listener_->Close();
-  for (Connection& entry : connections_) entry.connection->Abort();
+  for (Connection& entry : connections_) {
+    if (!entry.handling)
+      entry.connection->Abort();
+  }
 }
 
 void TServerThread::WaitFor() {
@@ -56,6 +60,12 @@ void TServerThread::Execute() {
     {
       std::lock_guard lock(lock_);
       listener_ = nullptr;
+    }
+    // The port is given up at once: no client connects to a stopping server.
+    listener.reset();
+    WaitForRequestsInProgress();
+    {
+      std::lock_guard lock(lock_);
       for (Connection& entry : connections_) entry.connection->Abort();
     }
     Reap(true);
@@ -142,7 +152,7 @@ void TServerThread::RunConnection(Connection& entry) {
   TWebSocketConnection& connection = *entry.connection;
   try {
     connection.TCPServerConnect();
-    while (connection.Connected()) TCPServerExecute(connection);
+    while (connection.Connected()) TCPServerExecute(entry);
   } catch (const EConnectionFault& e) {
     log_("Conexão " + std::to_string(connection.Id()) + " (" + connection.PeerAddress() +
          ") encerrada: " + e.what());
@@ -158,14 +168,69 @@ void TServerThread::RunConnection(Connection& entry) {
   entry.done = true;
 }
 
-void TServerThread::TCPServerExecute(TWebSocketConnection& connection) {
+void TServerThread::TCPServerExecute(Connection& entry) {
+  TWebSocketConnection& connection = *entry.connection;
   if (connection.Data().State == csHandshake) {
     connection.WebSocketHandshake();
     return;
   }
   const std::string message = connection.DecodeWebSocketFrame();
   if (!message.empty() && handlers_.OnClientMessage)
-    handlers_.OnClientMessage(connection, message);
+    HandleMessage(entry, message);
+}
+
+void TServerThread::HandleMessage(Connection& entry, const std::string& message) {
+  {
+    std::lock_guard lock(lock_);
+    if (stopping_) {
+      entry.connection->Abort();
+      return;
+    }
+    entry.handling = true;
+  }
+  struct Ended {
+    TServerThread& server;
+    Connection& entry;
+    ~Ended() {
+      {
+        std::lock_guard lock(server.lock_);
+        entry.handling = false;
+        if (server.stopping_)
+          entry.connection->Abort();
+      }
+      server.requestEnded_.notify_all();
+    }
+  } ended{*this, entry};
+  handlers_.OnClientMessage(*entry.connection, message);
+}
+
+void TServerThread::WaitForRequestsInProgress() {
+  const auto handling = [this] {
+    for (const Connection& entry : connections_) {
+      if (entry.handling)
+        return true;
+    }
+    return false;
+  };
+  const std::string seconds = std::to_string(settings_.stopWait.count());
+  std::unique_lock lock(lock_);
+  if (!handling())
+    return;
+  log_("Aguardando o fim da operação em andamento para parar o servidor (até " + seconds + " s).");
+  const auto deadline = std::chrono::steady_clock::now() + settings_.stopWait;
+  while (handling()) {
+    if (requestEnded_.wait_until(
+            lock, std::min(deadline, std::chrono::steady_clock::now() + std::chrono::seconds(1))) ==
+            std::cv_status::timeout &&
+        std::chrono::steady_clock::now() >= deadline) {
+      log_("A operação em andamento não terminou em " + seconds +
+           " s; a conexão foi encerrada para parar o servidor.");
+      return;
+    }
+    // The service manager hears that the stop is progressing while it waits.
+    platform::ServiceProgress();
+  }
+  log_("Operação em andamento concluída; parando o servidor.");
 }
 
 void TServerThread::TCPServerDisconnect(TWebSocketConnection& connection) {

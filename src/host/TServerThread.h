@@ -1,6 +1,8 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <list>
@@ -21,6 +23,9 @@ struct TServerSettings {
   std::string ciphers;                // TLS 1.2 cipher suites, OpenSSL's list syntax
   TConnectionSettings connection;
   int maxConnections = 0;  // connections served at once; more are turned away
+  // How long a stop waits for requests being handled (a payment waiting for
+  // its client's answers among them) before it ends their connections.
+  std::chrono::seconds stopWait{0};
 };
 
 // The WebSocket server: a thread that activates the listener and accepts
@@ -39,8 +44,10 @@ class TServerThread {
   // Starts the thread; activation (TLS files, binding the port) happens on it.
   void Start();
 
-  // Makes the server inactive: closes the listener and every connection.
-  // Returns at once; WaitFor waits for the threads to end.
+  // Makes the server inactive: closes the listener and every connection that
+  // is not handling a request. A connection handling one (a running payment)
+  // keeps its client until the request ends, for at most settings.stopWait;
+  // then it is closed too. Returns at once; WaitFor waits for the threads.
   void Stop();
   void WaitFor();
 
@@ -54,7 +61,8 @@ class TServerThread {
     std::shared_ptr<TWebSocketConnection> connection;
     std::thread thread;
     std::atomic<bool> done{false};
-    bool evicted = false;  // ended to make room for a newer connection
+    bool evicted = false;   // ended to make room for a newer connection
+    bool handling = false;  // inside the message handler
   };
 
   void Execute();
@@ -67,7 +75,13 @@ class TServerThread {
   // Called with lock_ held.
   bool MakeRoom(const std::string& peer);
   void RunConnection(Connection& entry);
-  void TCPServerExecute(TWebSocketConnection& connection);
+  void TCPServerExecute(Connection& entry);
+  // Runs the message handler, unless the server is stopping; a connection
+  // whose request ends while the server stops is closed.
+  void HandleMessage(Connection& entry, const std::string& message);
+  // Waits, at most settings_.stopWait, until no connection handles a request;
+  // the service log says that it waits and whether the wait ran out.
+  void WaitForRequestsInProgress();
   void TCPServerDisconnect(TWebSocketConnection& connection);
   // Joins the threads of ended connections; all of them with `all`.
   void Reap(bool all);
@@ -80,6 +94,7 @@ class TServerThread {
   std::atomic<bool> finished_{false};
 
   std::mutex lock_;  // guards what follows
+  std::condition_variable requestEnded_;
   bool stopping_ = false;
   platform::TcpListener* listener_ = nullptr;
   std::list<Connection> connections_;

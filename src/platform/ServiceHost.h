@@ -23,12 +23,22 @@ int RunService(const std::string& name, const std::function<int()>& service);
 // carried out.
 ServiceControl WaitServiceControl(std::chrono::milliseconds timeout);
 
+// Tells the service manager that a pending state change (a stop waiting for
+// a running operation) is still progressing, so it keeps waiting. Any thread;
+// nothing outside the service manager, nor on POSIX, where systemd's own stop
+// time-out applies.
+void ServiceProgress();
+
 // What the service is registered with.
 struct ServiceDefinition {
   std::string name;         // service (unit) name
   std::string description;  // shown by the service manager
   std::string executable;   // full path of the program
   std::string arguments;    // what makes the program run as the service
+  // systemd only (a Windows service runs as the local system account and
+  // reports its progress while it stops):
+  std::string user;             // account it runs as; empty: root
+  int stopTimeoutSeconds = 90;  // how long a stop may take before it is killed
 };
 
 // Registers the service to start with the system; returns where it was

@@ -209,3 +209,13 @@ def make_gateway(installed, wine, tmp_path):
 @pytest.fixture
 def gateway(make_gateway):
     return make_gateway()
+
+
+@pytest.fixture
+def sale_api(tmp_path):
+    """The sale API over HTTPS (payment_support.SaleApi), closed at the end.
+    A test module may define its own."""
+    from payment_support import SaleApi
+    api = SaleApi(tmp_path / "sale_api")
+    yield api
+    api.close()

@@ -202,6 +202,11 @@ def ledger(gateway):
     return [json.loads(line) for line in path.read_text().splitlines() if line.strip()]
 
 
+def confirmations(gateway):
+    """The confirm argument of each FinalizaTransacaoSiTefInterativo call in the ledger."""
+    return [r["confirm"] for r in ledger(gateway) if r["fn"] == "FinalizaTransacaoSiTefInterativo"]
+
+
 def setup_payment_gateway(make_gateway, tmp_path, functions, sale_api=None, env=None, ini=None,
                           prepare=None, **top):
     """A gateway running the API with the scenario, its ledger in the app

@@ -4,6 +4,7 @@ completes a payment, stops and is removed."""
 
 import json
 import os
+import shutil
 import subprocess
 
 import pytest
@@ -18,14 +19,26 @@ SERVICE = "QuorelSiTefService"
 
 @linux_only("systemd unit files")
 def test_install_writes_and_uninstall_removes_the_unit(installed, tmp_path):
-    env = {**os.environ, "GATEWAY_SYSTEMD_UNIT_DIR": str(tmp_path)}
+    env = {**os.environ, "GATEWAY_SYSTEMD_UNIT_DIR": str(tmp_path),
+           "GATEWAY_SERVICE_USER": "quorelsitef"}
     exe = str(installed / "SvcQuorelSiTef")
     subprocess.run([exe, "--install"], check=True, env=env, capture_output=True)
     unit = (tmp_path / "QuorelSiTefService.service").read_text()
     assert ("Description=Serviço guardião do Quorel DataSnap Servidor- "
             "Mantenha este serviço iniciado.\n") in unit
     assert f'ExecStart="{exe}" --service\n' in unit
+    assert f"WorkingDirectory={installed}\n" in unit
     assert "WantedBy=multi-user.target" in unit
+    # The account, which may still listen on port 443.
+    assert "User=quorelsitef\nAmbientCapabilities=CAP_NET_BIND_SERVICE\n" in unit
+    # systemd lets a stop wait for a running payment (300 s by default) and more.
+    assert "TimeoutStopSec=330\n" in unit
+    # systemd itself accepts the unit (checked offline where systemd is installed).
+    if shutil.which("systemd-analyze"):
+        verify = subprocess.run(
+            ["systemd-analyze", "verify", str(tmp_path / "QuorelSiTefService.service")],
+            capture_output=True, text=True)
+        assert verify.returncode == 0, verify.stderr
 
     subprocess.run([exe, "--uninstall"], check=True, env=env, capture_output=True)
     assert not (tmp_path / "QuorelSiTefService.service").exists()

@@ -45,10 +45,21 @@ void Systemctl(const char* a, const char* b = nullptr) {
     waitpid(pid, nullptr, 0);
 }
 
-// systemd unit quoting: a double-quoted word with \ and " escaped.
+// A unit setting's value taken as it is: "%" starts a specifier, so it is doubled.
+std::string Literal(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '%')
+      out.push_back('%');
+    out.push_back(c);
+  }
+  return out;
+}
+
+// A word of a command line in a unit: double-quoted, with \ and " escaped.
 std::string Quote(const std::string& text) {
   std::string out = "\"";
-  for (char c : text) {
+  for (char c : Literal(text)) {
     if (c == '\\' || c == '"')
       out.push_back('\\');
     out.push_back(c);
@@ -82,6 +93,8 @@ ServiceControl WaitServiceControl(std::chrono::milliseconds timeout) {
   }
 }
 
+void ServiceProgress() {}
+
 std::string InstallService(const ServiceDefinition& service) {
   const std::string path = UnitPath(service.name);
   std::error_code error;
@@ -92,11 +105,18 @@ std::string InstallService(const ServiceDefinition& service) {
        << "After=network-online.target\n\n"
        << "[Service]\n"
        << "Type=simple\n"
-       << "ExecStart=" << Quote(service.executable) << " " << service.arguments << "\n"
+       << "ExecStart=" << Quote(service.executable) << " " << service.arguments
+       << "\n"
+       // A path setting, not a command line: quotes would be part of the path.
        << "WorkingDirectory="
-       << Quote(std::filesystem::path(service.executable).parent_path().string()) << "\n"
+       << Literal(std::filesystem::path(service.executable).parent_path().string())
+       << "\n"
+       // A service account may still listen on port 443.
+       << (service.user.empty()
+               ? ""
+               : "User=" + service.user + "\nAmbientCapabilities=CAP_NET_BIND_SERVICE\n")
        << "Restart=on-failure\n"
-       << "TimeoutStopSec=5\n\n"
+       << "TimeoutStopSec=" << service.stopTimeoutSeconds << "\n\n"
        << "[Install]\n"
        << "WantedBy=multi-user.target\n";
   unit.close();

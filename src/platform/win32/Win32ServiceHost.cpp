@@ -47,18 +47,26 @@ struct ManagedService {
   const std::function<int()>* run = nullptr;
   SERVICE_STATUS_HANDLE status = nullptr;
   DWORD checkPoint = 0;
+  DWORD state = 0;  // the state reported last
   DWORD exitCode = 0;
+  std::mutex reporting;  // Report runs on the manager's thread and the service's
 };
 
 ManagedService managed;
+
+bool Pending(DWORD state) {
+  return state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING ||
+         state == SERVICE_PAUSE_PENDING || state == SERVICE_CONTINUE_PENDING;
+}
 
 // Tells the service manager the service's state (nothing outside it).
 void Report(DWORD state) {
   if (managed.status == nullptr) {
     return;
   }
-  const bool pending = state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING ||
-                       state == SERVICE_PAUSE_PENDING || state == SERVICE_CONTINUE_PENDING;
+  std::lock_guard guard(managed.reporting);
+  managed.state = state;
+  const bool pending = Pending(state);
   SERVICE_STATUS status{};
   status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
   status.dwCurrentState = state;
@@ -229,6 +237,17 @@ ServiceControl WaitServiceControl(std::chrono::milliseconds timeout) {
     queue.stateAfterTaken = SERVICE_RUNNING;
   }
   return control;
+}
+
+void ServiceProgress() {
+  DWORD state = 0;
+  {
+    std::lock_guard guard(managed.reporting);
+    state = managed.state;
+  }
+  if (Pending(state)) {
+    Report(state);
+  }
 }
 
 std::string InstallService(const ServiceDefinition& service) {
