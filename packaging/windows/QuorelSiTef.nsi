@@ -11,7 +11,8 @@
 ; uninstaller ever deletes or overwrites them.
 ;
 ; Command line: /S (silent), /STANDIN (selects the stand-in library
-; component), /D=FOLDER (installation folder, last).
+; component), /STOPWAIT=SECONDS (how long to wait for the service to stop,
+; default STOP_WAIT_S), /D=FOLDER (installation folder, last).
 
 !ifndef ARCH | VERSION | APPDIR | OUTFILE
   !error "usage: makensis -DARCH=x86_64|i686 -DVERSION=a.b.c.d -DAPPDIR=DIR -DOUTFILE=FILE"
@@ -35,7 +36,7 @@ Unicode true
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT}"
 ; How long the service may take to stop: it waits for a running TEF
 ; operation to end first.
-!define STOP_WAIT_MS 180000
+!define STOP_WAIT_S 180
 
 !include MUI2.nsh
 !include LogicLib.nsh
@@ -75,7 +76,7 @@ Section "${PRODUCT}" SecProgram
   SetOutPath "$INSTDIR"
   Call StopService
   ${If} $ServiceState == "running"
-    MessageBox MB_ICONSTOP "O serviço ${SERVICE} não parou em ${STOP_WAIT_MS} ms (uma operação TEF pode estar em andamento); nada foi alterado. Tente de novo com o caixa livre." /SD IDOK
+    MessageBox MB_ICONSTOP "O serviço ${SERVICE} não parou em $StopWaitS s (uma operação TEF pode estar em andamento); nada foi alterado. Tente de novo com o caixa livre." /SD IDOK
     SetErrorLevel 2
     Abort
   ${EndIf}
@@ -139,12 +140,19 @@ Function .onInit
   ${IfNot} ${Errors}
     !insertmacro SelectSection ${SecStandIn}
   ${EndIf}
+  StrCpy $StopWaitS ${STOP_WAIT_S}
+  ClearErrors
+  ${GetOptions} $0 "/STOPWAIT=" $1
+  ${IfNot} ${Errors}
+  ${AndIf} $1 > 0
+    IntOp $StopWaitS $1 + 0
+  ${EndIf}
 FunctionEnd
 
 Section "Uninstall"
   Call un.StopService
   ${If} $ServiceState == "running"
-    MessageBox MB_ICONSTOP "O serviço ${SERVICE} não parou em ${STOP_WAIT_MS} ms (uma operação TEF pode estar em andamento); nada foi removido. Tente de novo com o caixa livre." /SD IDOK
+    MessageBox MB_ICONSTOP "O serviço ${SERVICE} não parou em $StopWaitS s (uma operação TEF pode estar em andamento); nada foi removido. Tente de novo com o caixa livre." /SD IDOK
     SetErrorLevel 2
     Abort
   ${EndIf}
@@ -176,4 +184,5 @@ Function un.onInit
   !if ${ARCH} == x86_64
     SetRegView 64
   !endif
+  StrCpy $StopWaitS ${STOP_WAIT_S}
 FunctionEnd

@@ -4,7 +4,7 @@
 ;
 ; StopService leaves in $ServiceState "absent" (not registered), "stopped"
 ; (stopped and its process ended) or "running" (it did not stop within
-; STOP_WAIT_MS).
+; $StopWaitS seconds).
 
 !define SC_MANAGER_CONNECT 0x1
 !define SERVICE_QUERY_STATUS 0x4
@@ -17,6 +17,7 @@
 !define ERROR_SERVICE_ALREADY_RUNNING 1056
 
 Var ServiceState
+Var StopWaitS
 
 ; Opens the service with the access in $R9: the manager's handle in $R0, the
 ; service's in $R1 (0 when it is not registered).
@@ -63,15 +64,15 @@ Function ${UN}StopService
       ; before its process ends and lets go of the program's files.
       System::Call 'kernel32::OpenProcess(i ${SYNCHRONIZE}, i 0, i R6) p .R7'
       System::Call 'advapi32::ControlService(p R1, i ${SERVICE_CONTROL_STOP}, p R2) i'
-      StrCpy $R8 0
+      IntOp $R8 $StopWaitS * 2
       ${Do}
         Call ${UN}QueryService
         ${If} $R5 = ${SERVICE_STOPPED}
-        ${OrIf} $R8 >= ${STOP_WAIT_MS}
+        ${OrIf} $R8 <= 0
           ${Break}
         ${EndIf}
         Sleep 500
-        IntOp $R8 $R8 + 500
+        IntOp $R8 $R8 - 1
       ${Loop}
       ${If} $R5 <> ${SERVICE_STOPPED}
         StrCpy $ServiceState "running"

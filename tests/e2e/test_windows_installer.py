@@ -150,6 +150,13 @@ def test_install_payment_upgrade_over_a_backup_and_uninstall(wine, sale_api):
     for pid in wine.processes(r"QuorelSiTef\SvcQuorelSiTef.exe"):
         os.kill(pid, signal.SIGKILL)
     client.close()
+    # Wine's service manager does not notice that the process died: the
+    # service stays "running" and never stops, like one whose payment never
+    # ends. An upgrade then gives up after its wait and changes nothing.
+    refused = wine.run(UPGRADE, "/S", "/STOPWAIT=2", check=False)
+    assert refused.returncode == 2
+    assert registered(wine)["DisplayVersion"] == version_of(INSTALLER)
+
     debit_scenario(gateway, "000555")
     wine.tool("wineserver", "-k")
     wine.tool("wineserver", "-w")
