@@ -3,7 +3,9 @@
 # with mingw-w64 (OpenSSL and libcurl from their machine cache), runs the
 # x86_64 unit tests through CTest under Wine, then the end-to-end suite from
 # Linux against the x86_64 gateway under Wine. The i686 build is compiled and
-# linked only: these machines cannot run 32-bit programs.
+# linked only: these machines cannot run 32-bit programs. Last, the installers
+# of both builds are made, and the x86_64 one is installed, upgraded and
+# removed under Wine.
 #
 # One Wine prefix per run (build-win-x86_64/wineprefix, made afresh) and one
 # Wine server for the whole run, so each test program starts in a fraction of
@@ -53,3 +55,12 @@ trap - EXIT
 echo "-- i686: compile and link"
 scripts/build-windows.sh i686 build-win-i686/app >/dev/null
 cmake --build build-win-i686 -j"$jobs"
+
+echo "-- installers: both built; the x86_64 one installed, upgraded and removed under Wine"
+# The test makes a Wine prefix of its own (a machine with no gateway yet).
+# The upgrade is the same program packaged under a higher version.
+installers=$(packaging/windows/build.sh build-win-installers)
+upgrade=$(QUORELSITEF_VERSION=99.0.0.0 packaging/windows/build.sh build-win-installers/upgrade x86_64)
+GATEWAY_WINDOWS_INSTALLER=$(grep -- '-x64-setup\.exe$' <<<"$installers") \
+  GATEWAY_WINDOWS_UPGRADE=$upgrade timeout 900 /usr/bin/python3 -m pytest -q \
+  -p no:cacheprovider -rs tests/e2e/test_windows_installer.py
