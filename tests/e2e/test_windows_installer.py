@@ -19,7 +19,8 @@ import pytest
 
 from conftest import ROOT, Gateway, free_port, port_open, wait_until
 from api_client import set_ini
-from payment_support import SaleApi, approval_steps, open_session, payment_request, reply
+from payment_support import (SaleApi, approval_steps, open_session, outbox_entries,
+                             payment_request, reply)
 from wine import Wine, windows_path
 
 INSTALLER = os.environ.get("GATEWAY_WINDOWS_INSTALLER")
@@ -183,13 +184,18 @@ def test_install_payment_upgrade_over_a_backup_and_uninstall(wine, sale_api):
     assert [m["transaction_data"][0]["nsu_code"] for m in messages if m["type"] == "result"] == \
         ["000555"]
     assert not list((folder / "TEF").glob("*.tef"))
-    wait_until(lambda: not list((folder / "Outbox").glob("*.json")), timeout=60,
-               what="the journal to empty")
+    wait_until(lambda: {e["estado"] for e in outbox_entries(gateway)} == {"aceito"}, timeout=60,
+               what="every report accepted")
     assert ['"nsu_code":"000555"' in body for _, _, _, body in sale_api.requests] == [False, True]
     # Confirmed from its backup, never undone with the library.
     assert confirmations(gateway) == [1]
 
     # A backup the uninstall finds stays, with everything else of the store.
+    # It comes while the service is stopped: a running gateway undoes the
+    # backups it finds when a client's connection closes.
+    stopped = wine.run("net", "stop", SERVICE, check=False)
+    assert stopped.returncode == 0, stopped.stdout + stopped.stderr
+    wait_until(lambda: not wine.processes(location), timeout=30, what="the service to end")
     (folder / "TEF" / "VornCliSiTef_CliSiTef_001.tef").write_bytes(next(iter(backups.values())))
     kept = sorted(str(path.relative_to(folder)) for path in folder.rglob("*")
                   if path.is_file() and path.parts[len(folder.parts)] in
@@ -215,7 +221,9 @@ def test_plain_install_writes_the_default_ini_and_no_stand_in(wine):
     assert [name for name in ("dll", "TEF", "Log", "Certificado", "Outbox")
             if not (folder / name).is_dir()] == []
     assert registered(wine)["InstallLocation"] == location
-    assert wine.run("sc", "query", SERVICE, check=False).returncode == 0
+    # Started, though with no certificate it does not listen.
+    wait_until(lambda: b"RUNNING" in wine.run("sc", "query", SERVICE, check=False).stdout,
+               timeout=30, what="the service to run")
 
     uninstall(wine, location)
     assert sorted(path.name for path in folder.iterdir()) == \
