@@ -58,11 +58,18 @@ class Wine:
         # The service manager that wineboot --init starts refuses full access
         # to a service created after it: the server starts again, and the
         # first program of its session starts the manager.
-        wine.tool("wineserver", "-k")
-        wine.tool("wineserver", "-w")
-        wine.tool("wineserver", "-p")
-        wine.tool("wine", "cmd", "/c", "exit")
+        wine.restart()
         return wine
+
+    def restart(self):
+        """Ends the server and every program of the prefix and starts the
+        server again, as a reboot would: the first program of the new
+        session starts the service manager, which starts the services set to
+        start automatically."""
+        self.tool("wineserver", "-k")
+        self.tool("wineserver", "-w")
+        self.tool("wineserver", "-p")
+        self.tool("wine", "cmd", "/c", "exit")
 
     def tool(self, *command):
         """Runs a Wine command whose output nobody reads (the programs it
