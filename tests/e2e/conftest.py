@@ -20,6 +20,7 @@ from pathlib import Path
 
 import pytest
 
+from payment_support import SaleApi
 from wine import WINDOWS_APP, Wine, processes_in
 
 ROOT = Path(__file__).resolve().parents[2]
@@ -209,3 +210,11 @@ def make_gateway(installed, wine, tmp_path):
 @pytest.fixture
 def gateway(make_gateway):
     return make_gateway()
+
+
+@pytest.fixture
+def sale_api(tmp_path):
+    """An HTTPS sale API of the test's own."""
+    api = SaleApi(tmp_path / "sale_api")
+    yield api
+    api.close()

@@ -18,7 +18,7 @@ import pytest
 
 from conftest import ROOT, Gateway, free_port, port_open, wait_until
 from api_client import set_ini
-from payment_support import (SaleApi, approval_steps, open_session, outbox_entries,
+from payment_support import (approval_steps, open_session, outbox_entries,
                              payment_request, reply)
 from wine import Wine, windows_path
 
@@ -46,13 +46,6 @@ def wine(tmp_path_factory):
     session = Wine.create(tmp_path_factory.mktemp("installer") / "wineprefix")
     yield session
     session.stop()
-
-
-@pytest.fixture
-def sale_api(tmp_path):
-    api = SaleApi(tmp_path / "sale_api")
-    yield api
-    api.close()
 
 
 def drive_c(wine, path):
