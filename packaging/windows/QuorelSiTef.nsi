@@ -11,8 +11,8 @@
 ; uninstaller ever deletes or overwrites them.
 ;
 ; Command line: /S (silent), /STANDIN (selects the stand-in library
-; component), /STOPWAIT=SECONDS (how long to wait for the service to stop,
-; default STOP_WAIT_S), /D=FOLDER (installation folder, last).
+; component), /STOPWAIT=SECONDS (how long to wait for the service to stop),
+; /D=FOLDER (installation folder, last).
 
 !ifndef ARCH | VERSION | APPDIR | OUTFILE
   !error "usage: makensis -DARCH=x86_64|i686 -DVERSION=a.b.c.d -DAPPDIR=DIR -DOUTFILE=FILE"
@@ -35,8 +35,10 @@ Unicode true
 !define EXE "SvcQuorelSiTef.exe"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT}"
 ; How long the service may take to stop: it waits for a running TEF
-; operation to end first.
-!define STOP_WAIT_S 180
+; operation to end first, for the INI's [server] stop_wait_seconds (by
+; default STOP_WAIT_S), and then needs a moment to close.
+!define STOP_WAIT_S 300
+!define STOP_MARGIN_S 30
 
 !include MUI2.nsh
 !include LogicLib.nsh
@@ -140,7 +142,6 @@ Function .onInit
   ${IfNot} ${Errors}
     !insertmacro SelectSection ${SecStandIn}
   ${EndIf}
-  StrCpy $StopWaitS ${STOP_WAIT_S}
   ClearErrors
   ${GetOptions} $0 "/STOPWAIT=" $1
   ${IfNot} ${Errors}
@@ -184,5 +185,4 @@ Function un.onInit
   !if ${ARCH} == x86_64
     SetRegView 64
   !endif
-  StrCpy $StopWaitS ${STOP_WAIT_S}
 FunctionEnd

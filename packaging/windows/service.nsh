@@ -4,7 +4,8 @@
 ;
 ; StopService leaves in $ServiceState "absent" (not registered), "stopped"
 ; (stopped and its process ended) or "running" (it did not stop within
-; $StopWaitS seconds).
+; $StopWaitS seconds: /STOPWAIT, else what the service itself may wait plus
+; a margin).
 
 !define SC_MANAGER_CONNECT 0x1
 !define SERVICE_QUERY_STATUS 0x4
@@ -64,6 +65,13 @@ Function ${UN}StopService
       ; before its process ends and lets go of the program's files.
       System::Call 'kernel32::OpenProcess(i ${SYNCHRONIZE}, i 0, i R6) p .R7'
       System::Call 'advapi32::ControlService(p R1, i ${SERVICE_CONTROL_STOP}, p R2) i'
+      ${If} $StopWaitS == ""
+        ReadINIStr $R8 "$INSTDIR\SvcQuorelSiTef.ini" "server" "stop_wait_seconds"
+        ${If} $R8 <= 0
+          StrCpy $R8 ${STOP_WAIT_S}
+        ${EndIf}
+        IntOp $StopWaitS $R8 + ${STOP_MARGIN_S}
+      ${EndIf}
       IntOp $R8 $StopWaitS * 2
       ${Do}
         Call ${UN}QueryService
