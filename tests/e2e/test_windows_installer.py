@@ -5,7 +5,8 @@ running service, and the upgraded gateway confirming and reporting that
 payment once; the silent uninstaller removing the service and the program
 but leaving the store's files. GATEWAY_WINDOWS_INSTALLER and
 GATEWAY_WINDOWS_UPGRADE name two installers of the same program, the second
-of a higher version (packaging/windows/build.sh)."""
+of a higher version (packaging/windows/build.sh). The 32-bit installer is
+built and not run: these machines run no 32-bit programs."""
 
 import json
 import os
