@@ -60,6 +60,6 @@ echo "-- installers: both built; the x86_64 one installed, upgraded and removed 
 # The test makes a Wine prefix of its own (a machine with no gateway yet).
 # The upgrade is the same program packaged under a higher version.
 installer=$(packaging/windows/build.sh build-win-installers | grep -- '-x64-setup\.exe$')
-upgrade=$(QUORELSITEF_VERSION=99.0.0.0 packaging/windows/build.sh build-win-installers/upgrade x86_64)
+upgrade=$(QUORELSITEF_PACKAGE_VERSION=99.0.0.0 packaging/windows/build.sh build-win-installers/upgrade x86_64)
 GATEWAY_WINDOWS_INSTALLER=$installer GATEWAY_WINDOWS_UPGRADE=$upgrade timeout 900 \
   /usr/bin/python3 -m pytest -q -p no:cacheprovider -rs tests/e2e/test_windows_installer.py
