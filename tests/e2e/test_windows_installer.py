@@ -49,6 +49,16 @@ def wine(tmp_path_factory):
     session.stop()
 
 
+@pytest.fixture(autouse=True)
+def machine_left_clean(wine):
+    """Each test finds a machine without the gateway, whatever the test
+    before it left."""
+    yield
+    entry = registered(wine)
+    if entry is not None:
+        uninstall(wine, entry["InstallLocation"])
+
+
 def drive_c(wine, path):
     """The Linux path of a C:\\ path of the prefix."""
     return wine.prefix / "drive_c" / path.replace("\\", "/")[3:]
@@ -101,20 +111,28 @@ def confirmations(gateway):
     return [r["confirm"] for r in ledger(gateway) if r["fn"] == "FinalizaTransacaoSiTefInterativo"]
 
 
-def test_install_payment_upgrade_over_a_backup_and_uninstall(wine, sale_api):
-    location = r"C:\Program Files\QuorelSiTef"
+def prepare_machine(wine, location, sale_api, nsu, **scenario):
+    """A machine set up before the installer runs: the INI (a free port, the
+    sale API's certificate), the certificates and the stand-in library's
+    scenario of a debit payment. Returns the gateway to be, with the INI's
+    text."""
     folder = drive_c(wine, location)
-    # A machine set up beforehand: its INI, its certificates, its library's
-    # scenario. The installer keeps the INI.
     gateway = Gateway(folder, free_port(), wine=wine)
     (folder / "dll").mkdir(parents=True)
     shutil.copy(ROOT / "config" / "SvcQuorelSiTef.ini", folder)
     set_ini(folder, "server", "port", gateway.port)
     set_ini(folder, "callback", "ca_file", windows_path(sale_api.cert))
-    ini = (folder / "SvcQuorelSiTef.ini").read_text()
     subprocess.run([str(ROOT / "tools" / "dev-cert.sh"), str(folder / "Certificado")],
                    check=True, stdout=subprocess.DEVNULL)
-    debit_scenario(gateway, "000444")
+    debit_scenario(gateway, nsu, **scenario)
+    return gateway, (folder / "SvcQuorelSiTef.ini").read_text()
+
+
+def test_install_payment_upgrade_over_a_backup_and_uninstall(wine, sale_api):
+    location = r"C:\Program Files\QuorelSiTef"
+    # The installer keeps the INI it finds.
+    gateway, ini = prepare_machine(wine, location, sale_api, "000444")
+    folder = gateway.folder
 
     install(wine, INSTALLER, "/STANDIN")
     assert (folder / "SvcQuorelSiTef.ini").read_text() == ini
@@ -217,3 +235,34 @@ def test_plain_install_writes_the_default_ini_and_no_stand_in(wine):
     assert sorted(path.name for path in folder.iterdir()) == \
         ["Certificado", "Log", "Outbox", "SvcQuorelSiTef.ini", "TEF"]
     assert wine.run("sc", "query", SERVICE, check=False).returncode != 0
+
+
+def test_upgrade_lets_a_running_payment_end(wine, sale_api):
+    """An upgrade while a payment waits for its confirmation: the service
+    finishes the payment before it stops, the program is replaced after."""
+    location = r"C:\Caixa\QuorelSiTef"
+    # The library holds the confirmation far longer than the upgrade takes to
+    # ask the service to stop, and far shorter than the service would wait.
+    gateway, _ = prepare_machine(wine, location, sale_api, "000777", finalize_delay_ms=20000)
+    set_ini(gateway.folder, "server", "stop_wait_seconds", 120)
+    install(wine, INSTALLER, "/STANDIN", "/D=" + location)
+    wait_until(lambda: port_open(gateway.port), timeout=30, what="the service's port")
+
+    client, session = open_session(gateway, sale_api)
+    client.send(payment_request(session, operation=2))
+    wait_until(lambda: list((gateway.folder / "TEF").glob("*.tef")), timeout=60,
+               what="the backup")
+    install(wine, UPGRADE)
+    assert registered(wine)["DisplayVersion"] == version_of(UPGRADE)
+    assert json.loads(client.converse(None)[-1])["status"] == "approved"
+    client.close()
+    assert confirmations(gateway) == [1]
+    assert not list((gateway.folder / "TEF").glob("*.tef"))
+    wait_until(lambda: port_open(gateway.port), timeout=30, what="the upgraded service")
+    assert len(sale_api.requests) == 1
+    assert service_lines(gateway) == [
+        "Iniciando servidor socket.", "O serviço foi inciado.",
+        "Aguardando o fim da operação em andamento para parar o servidor (até 120 s).",
+        "Operação em andamento concluída; parando o servidor.", "O serviço foi parado.",
+        "Iniciando servidor socket.", "O serviço foi inciado."]
+    uninstall(wine, location)
