@@ -4,7 +4,8 @@
 # x86_64 unit tests through CTest under Wine, then the end-to-end suite from
 # Linux against the x86_64 gateway under Wine. Of the i686 build only the
 # programs and libraries of the app folder are compiled and linked: these
-# machines cannot run 32-bit programs.
+# machines cannot run 32-bit programs. Last, the installers of both builds are
+# made, and the x86_64 one is installed, upgraded and removed under Wine.
 #
 # One Wine prefix per run (build-win-x86_64/wineprefix, made afresh) and one
 # Wine server for the whole run, so each test program starts in a fraction of
@@ -53,3 +54,11 @@ trap - EXIT
 
 echo "-- i686: compile and link the gateway and the stand-in library"
 scripts/build-windows.sh i686 build-win-i686/app >/dev/null
+
+echo "-- installers: both built; the x86_64 one installed, upgraded and removed under Wine"
+# The test makes a Wine prefix of its own (a machine with no gateway yet).
+# The upgrade is the same program packaged under a higher version.
+installer=$(packaging/windows/build.sh build-win-installers | grep -- '-x64-setup\.exe$')
+upgrade=$(QUORELSITEF_PACKAGE_VERSION=99.0.0.0 packaging/windows/build.sh build-win-installers/upgrade x86_64)
+GATEWAY_WINDOWS_INSTALLER=$installer GATEWAY_WINDOWS_UPGRADE=$upgrade timeout 900 \
+  /usr/bin/python3 -m pytest -q -p no:cacheprovider -rs tests/e2e/test_windows_installer.py

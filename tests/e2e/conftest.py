@@ -20,6 +20,7 @@ from pathlib import Path
 
 import pytest
 
+from payment_support import SaleApi
 from wine import WINDOWS_APP, Wine, processes_in
 
 ROOT = Path(__file__).resolve().parents[2]
@@ -213,9 +214,7 @@ def gateway(make_gateway):
 
 @pytest.fixture
 def sale_api(tmp_path):
-    """The sale API over HTTPS (payment_support.SaleApi), closed at the end.
-    A test module may define its own."""
-    from payment_support import SaleApi
+    """An HTTPS sale API of the test's own."""
     api = SaleApi(tmp_path / "sale_api")
     yield api
     api.close()

@@ -25,7 +25,7 @@ from urllib.parse import urlencode
 import pytest
 
 from api_client import claims_with, set_ini, token
-from payment_support import SaleApi, ledger
+from payment_support import ledger
 
 ROOT = Path(__file__).resolve().parents[2]
 DEMO = ROOT / "tools" / "demo"
@@ -66,13 +66,6 @@ def browser_driver():
         subprocess.run(["npm", "ci", "--no-audit", "--no-fund"], cwd=DRIVER, check=True,
                        stdout=subprocess.DEVNULL)
     return DRIVER / "demo.test.mjs"
-
-
-@pytest.fixture
-def sale_api(tmp_path):
-    api = SaleApi(tmp_path / "sale-api")
-    yield api
-    api.close()
 
 
 @pytest.fixture(scope="session")

@@ -10,17 +10,10 @@ import pytest
 
 from api_client import SERVICE_VERSION, VERSION_PROBE
 from folder_faults import folder_faults_need_linux, make_full, make_read_only
-from payment_support import (SaleApi, approval_steps, ledger, open_session, payment_request,
+from payment_support import (approval_steps, ledger, open_session, payment_request,
                              reply, setup_payment_gateway)
 
 DEBIT = {"2": {"steps": [{"cmd": 23}] + approval_steps("debit")}}
-
-
-@pytest.fixture
-def sale_api(tmp_path):
-    api = SaleApi(tmp_path / "sale_api")
-    yield api
-    api.close()
 
 
 @folder_faults_need_linux

@@ -21,7 +21,6 @@ from pathlib import Path
 import pytest
 
 from api_client import Client, claims_with, set_ini, token
-from payment_support import SaleApi
 
 DOC = Path(__file__).resolve().parents[2] / "docs" / "protocol.md"
 PLACEHOLDER = re.compile(r"<([a-z_]+)>")
@@ -81,13 +80,6 @@ def record(client, known):
         pass
     finally:
         client.sock.settimeout(30)
-
-
-@pytest.fixture
-def sale_api(tmp_path):
-    api = SaleApi(tmp_path / "sale-api")
-    yield api
-    api.close()
 
 
 @pytest.mark.parametrize("lines", [lines for _, lines in conversations()],

@@ -6,7 +6,7 @@ import json
 import pytest
 
 from api_client import SERVICE_VERSION, VERSION_PROBE, error
-from payment_support import (SaleApi, approval_steps, ledger, open_session, payment_request,
+from payment_support import (approval_steps, ledger, open_session, payment_request,
                              reply, setup_payment_gateway)
 
 ABORTED = ('{"type":"confirmation","message":"Opera\\u00E7\\u00E3o cancelada pelo operador",'
@@ -16,13 +16,6 @@ CANCELED = ('{"type":"result","status":"canceled","message":"Transa\\u00E7\\u00E
 CLEARED = '{"type":"message","message":"","options":[],"can_cancel":false}'
 CAN_CANCEL = '{"type":"can_cancel","can_cancel":true}'
 WAITS = [{"cmd": 23, "delay_ms": 100} for _ in range(50)]
-
-
-@pytest.fixture
-def sale_api(tmp_path):
-    api = SaleApi(tmp_path / "sale_api")
-    yield api
-    api.close()
 
 
 def continue_calls(gateway):

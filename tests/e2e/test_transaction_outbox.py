@@ -3,24 +3,15 @@ API accepts, refusals kept aside, and "/transaction/status"."""
 
 import json
 
-import pytest
-
 from api_client import error
 from conftest import wait_until
-from payment_support import (SaleApi, approval_steps, ledger, open_session, outbox_entries,
+from payment_support import (approval_steps, ledger, open_session, outbox_entries,
                              payment_request, reply, setup_payment_gateway)
 
 DEBIT = {"2": {"steps": [{"cmd": 23}] + approval_steps("debit")}}
 # A payment that stops at a menu until the client answers.
 AT_MENU = {"0": {"steps": [{"cmd": 21, "text": "1:Loja;2:Cliente;"}, {"cmd": 23}]
                  + approval_steps("debit")}}
-
-
-@pytest.fixture
-def sale_api(tmp_path):
-    api = SaleApi(tmp_path / "sale_api")
-    yield api
-    api.close()
 
 
 def outbox_gateway(make_gateway, tmp_path, sale_api, functions=DEBIT):

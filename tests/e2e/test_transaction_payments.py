@@ -6,7 +6,7 @@ import json
 import pytest
 
 from api_client import wire
-from payment_support import (CALLBACK_PATH, SaleApi, approval_steps, callback_token, ledger,
+from payment_support import (CALLBACK_PATH, approval_steps, callback_token, ledger,
                              open_session, payment_request, reply, setup_payment_gateway)
 
 SUCCESS = "Transa\\u00E7\\u00E3o TEF conclu\\u00EDda com sucesso."
@@ -60,13 +60,6 @@ CREDIT_STEPS = ([{"cmd": 3, "text": "Insira ou passe o cartao"},
                  {"cmd": 1, "text": "Processando@Aguarde..."},
                  {"cmd": 23}]
                 + approval_steps("credit") + [{"cmd": 1, "text": "Transacao aprovada"}])
-
-
-@pytest.fixture
-def sale_api(tmp_path):
-    api = SaleApi(tmp_path / "sale_api")
-    yield api
-    api.close()
 
 
 @pytest.fixture

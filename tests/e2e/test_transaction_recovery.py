@@ -8,19 +8,12 @@ import pytest
 
 from conftest import wait_until
 from folder_faults import folder_faults_need_linux, make_read_only, pin, private_mounts
-from payment_support import (SaleApi, approval_steps, ledger, open_session, outbox_entries,
+from payment_support import (approval_steps, ledger, open_session, outbox_entries,
                              payment_request, reply, setup_payment_gateway, write_scenario)
 
 # How long the stand-in library holds a confirmation when a test kills the
 # gateway before it: far longer than a test waits.
 HOLD_MS = 120000
-
-
-@pytest.fixture
-def sale_api(tmp_path):
-    api = SaleApi(tmp_path / "sale_api")
-    yield api
-    api.close()
 
 
 def kill_after_approval(make_gateway, tmp_path, sale_api, nsu):

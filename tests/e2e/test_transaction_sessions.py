@@ -19,13 +19,6 @@ INITIALIZED = '{"type":"initialize","message":"Inicializado com sucesso."}'
 PINPAD_CONNECTED = '{"type":"status","status":"connected","message":"PinPad conectado"}'
 
 
-@pytest.fixture
-def sale_api(tmp_path):
-    api = SaleApi(tmp_path / "sale_api")
-    yield api
-    api.close()
-
-
 def wait_for(client, type_):
     while True:
         message = json.loads(client.recv())

@@ -45,18 +45,31 @@ class Wine:
         given = os.environ.get("WINEPREFIX")
         if given:
             return cls(given, owned=False)
-        wine = cls(Path(scratch) / "wineprefix", owned=True)
+        return cls.create(Path(scratch) / "wineprefix")
+
+    @classmethod
+    def create(cls, prefix):
+        """A new prefix in the folder (which must not exist yet), with its
+        own server, whatever WINEPREFIX says."""
+        wine = cls(prefix, owned=True)
         wine.prefix.mkdir(parents=True)
         wine.tool("wineserver", "-p")
         wine.tool("wine", "wineboot", "--init")
         # The service manager that wineboot --init starts refuses full access
         # to a service created after it: the server starts again, and the
         # first program of its session starts the manager.
-        wine.tool("wineserver", "-k")
-        wine.tool("wineserver", "-w")
-        wine.tool("wineserver", "-p")
-        wine.tool("wine", "cmd", "/c", "exit")
+        wine.restart()
         return wine
+
+    def restart(self):
+        """Ends the server and every program of the prefix and starts the
+        server again, as a reboot would: the first program of the new
+        session starts the service manager, which starts the services set to
+        start automatically."""
+        self.tool("wineserver", "-k")
+        self.tool("wineserver", "-w")
+        self.tool("wineserver", "-p")
+        self.tool("wine", "cmd", "/c", "exit")
 
     def tool(self, *command):
         """Runs a Wine command whose output nobody reads (the programs it
@@ -73,6 +86,13 @@ class Wine:
         return subprocess.run(["wine", *map(str, args)], env=self.environ(extra), check=check,
                               stdin=subprocess.DEVNULL, capture_output=True)
 
+    def processes(self, text):
+        """Process ids of this prefix's programs whose command line holds the
+        text (case-insensitive)."""
+        mark = f"WINEPREFIX={self.prefix}".encode()
+        return [pid for pid, command, environment in running()
+                if mark in environment and text.lower().encode() in command.lower()]
+
     def stop(self):
         """Ends the server of a prefix made here (a caller's prefix keeps the
         server its caller started)."""
@@ -86,18 +106,23 @@ def windows_path(path):
     return "Z:" + str(path).replace("/", "\\")
 
 
-def processes_in(folder):
-    """Process ids of the programs still running from the folder (their
-    command lines name it as a Linux or a Wine Z: path)."""
-    names = {str(folder).encode(), windows_path(folder).encode()}
-    found = []
+def running():
+    """(process id, command line, environment entries) of each process that
+    can be read."""
     for entry in Path("/proc").iterdir():
         if not entry.name.isdigit():
             continue
         try:
             command = (entry / "cmdline").read_bytes()
+            environment = (entry / "environ").read_bytes().split(b"\0")
         except OSError:
             continue
-        if any(name.lower() in command.lower() for name in names):
-            found.append(int(entry.name))
-    return found
+        yield int(entry.name), command, environment
+
+
+def processes_in(folder):
+    """Process ids of the programs still running from the folder (their
+    command lines name it as a Linux or a Wine Z: path)."""
+    names = {str(folder).encode(), windows_path(folder).encode()}
+    return [pid for pid, command, _ in running()
+            if any(name.lower() in command.lower() for name in names)]
