@@ -66,7 +66,15 @@ void TServerThread::Execute() {
     WaitForRequestsInProgress();
     {
       std::lock_guard lock(lock_);
-      for (Connection& entry : connections_) entry.connection->Abort();
+      // A request still running waits for its client no more, but what it
+      // still sends goes out: a payment the library is confirming reaches
+      // its client approved. Its connection closes when it ends.
+      for (Connection& entry : connections_) {
+        if (entry.handling)
+          entry.connection->EndReading();
+        else
+          entry.connection->Abort();
+      }
     }
     Reap(true);
   } catch (const std::exception& e) {

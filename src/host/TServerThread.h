@@ -47,7 +47,8 @@ class TServerThread {
   // Makes the server inactive: closes the listener and every connection that
   // is not handling a request. A connection handling one (a running payment)
   // keeps its client until the request ends, for at most settings.stopWait;
-  // then it is closed too. Returns at once; WaitFor waits for the threads.
+  // then it waits for its client no more, and closes once the request ends.
+  // Returns at once; WaitFor waits for the threads.
   void Stop();
   void WaitFor();
 

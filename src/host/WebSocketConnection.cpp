@@ -49,7 +49,7 @@ void TWebSocketConnection::SendClientMessage(const std::string& text) {
 
 std::string TWebSocketConnection::DecodeWebSocketFrame() {
   std::lock_guard lock(readLock_);
-  if (!connected_)
+  if (!connected_ || readingEnded_)
     throw EConnectionClosed("Conexão encerrada.");
   WebSocketMessage message;
   std::string text;
@@ -78,7 +78,7 @@ std::string TWebSocketConnection::DecodeWebSocketFrame() {
 
 bool TWebSocketConnection::HasInputPending(std::chrono::milliseconds wait) {
   std::lock_guard lock(readLock_);
-  if (!connected_ || reader_.HasBuffered())
+  if (!connected_ || readingEnded_ || reader_.HasBuffered())
     return true;
   return channel_.HasInput(wait);
 }
@@ -93,4 +93,13 @@ void TWebSocketConnection::Close() {
 void TWebSocketConnection::Abort() {
   connected_ = false;
   channel_.Shutdown();
+}
+
+void TWebSocketConnection::EndReading() {
+  // Reads hold readLock_ for their whole wait: one that holds it now can
+  // only be woken by ending the connection; any later one sees the flag.
+  std::unique_lock reading(readLock_, std::try_to_lock);
+  readingEnded_ = true;
+  if (!reading.owns_lock())
+    Abort();
 }

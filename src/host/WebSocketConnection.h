@@ -51,6 +51,10 @@ class TWebSocketConnection : public ClientConnection {
 
   // Ends the connection at once, without a close frame (server stop).
   void Abort();
+  // Stops waiting for the client while what is being sent still goes out (a
+  // server stop that ran out of time with a request still running): a read
+  // waiting now ends the connection; later reads fail as on a closed one.
+  void EndReading();
 
   std::uint64_t Id() const override { return id_; }
   std::string PeerAddress() const override { return peer_; }
@@ -74,6 +78,7 @@ class TWebSocketConnection : public ClientConnection {
   ByteStream::Clock::time_point upgradeDeadline_;
   std::atomic<bool> connected_{true};
   std::atomic<bool> upgraded_{false};
+  std::atomic<bool> readingEnded_{false};
   std::mutex readLock_;
   std::mutex writeLock_;
 };

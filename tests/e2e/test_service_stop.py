@@ -78,7 +78,6 @@ def test_stop_ends_a_payment_whose_client_never_answers(make_gateway, tmp_path, 
     assert confirmations(gateway) == [] and sale_api.requests == []
 
 
-
 @linux_only("SIGTERM reaching the process as a stop request")
 def test_stop_that_runs_out_never_cuts_an_approved_payment(make_gateway, tmp_path, sale_api):
     # Approved and backed up, the payment waits for the library's confirmation
@@ -91,6 +90,9 @@ def test_stop_that_runs_out_never_cuts_an_approved_payment(make_gateway, tmp_pat
     cashier.send(payment_request(session, operation=2))
     wait_until(lambda: list((gateway.folder / "TEF").glob("*.tef")), what="the backup")
     gateway.signal(signal.SIGTERM)
+    # The cashier learns that the payment went through: told nothing, it
+    # would be charged again.
+    assert json.loads(cashier.converse(None)[-1])["status"] == "approved"
     assert gateway.proc.wait(timeout=30) == 0
     assert GAVE_UP + "1 s; a conex\u00e3o foi encerrada para parar o servidor." in gateway.log_text()
     # The library's call ended the payment: confirmed, reported, no backup left.
