@@ -211,6 +211,8 @@ def test_install_upgrade_remove_purge(tmp_path):
     accepted = entry.read_bytes()
     for path, content, refused in [
             (backup, saved, REFUSED_BACKUP),
+            # One the gateway could not read and set aside for a person.
+            (host(f"{APP}/TEF/VornCliSiTef_CliSiTef_001.tef.invalido"), b"torn", REFUSED_BACKUP),
             (entry, accepted.replace(b'"aceito"', b'"confirmado"'), REFUSED_REPORT)]:
         before = path.read_bytes() if path.exists() else None
         path.write_bytes(content)
