@@ -6,7 +6,8 @@
 #   root_bootstrap ROOT       debootstrap's minbase from this machine's mirror,
 #                             with its apt sources and keys, name resolution
 #                             and trusted certificates
-#   root_mount ROOT           binds ROOT onto itself, /proc, /sys, /dev into it
+#   root_mount ROOT           binds ROOT onto itself, /proc, /sys (with its control
+#                             groups), /dev into it
 #   root_release ROOT         ends what runs inside ROOT and unmounts it all;
 #                             false when a mount could not be released
 
@@ -70,6 +71,12 @@ root_mount() {
   mount -t proc proc "$root/proc"
   root_mounts+=("$root/proc")
   root_bind /sys "$root"
+  # The control groups are mounts of their own under /sys; systemd (booted in
+  # a container by the package test) cannot start without them.
+  local cgroup
+  while read -r cgroup; do
+    root_bind "$cgroup" "$root"
+  done < <(findmnt -R -l -n -o TARGET /sys/fs/cgroup)
   root_bind /dev "$root"
   root_bind /dev/pts "$root"
   root_bind /dev/shm "$root"
