@@ -17,6 +17,8 @@ packages=(
   clang-14 libclang-rt-14-dev
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools libz-mingw-w64-dev
   wine wine64 nsis debootstrap dpkg-dev systemd-container
+  # ps, which the package test uses to find its container's init.
+  procps
 )
 
 missing=()
