@@ -12,7 +12,8 @@
 ;
 ; Command line: /S (silent), /STANDIN (selects the stand-in library
 ; component), /STOPWAIT=SECONDS (how long to wait for the service to stop),
-; /D=FOLDER (installation folder, last).
+; /D=FOLDER (installation folder, last). /RESTARTSERVICE (installer and
+; uninstaller) is their own: see LeaveRestarter.
 
 !ifndef ARCH | VERSION | APPDIR | OUTFILE
   !error "usage: makensis -DARCH=x86_64|i686 -DVERSION=a.b.c.d -DAPPDIR=DIR -DOUTFILE=FILE"
@@ -39,6 +40,9 @@ Unicode true
 ; default STOP_WAIT_S), and then needs a moment to close.
 !define STOP_WAIT_S 300
 !define STOP_MARGIN_S 30
+; How long the copy left behind by an update or removal that gave up waits
+; for the service to stop before it starts it again.
+!define RESTART_WAIT_S 3600
 
 !include MUI2.nsh
 !include LogicLib.nsh
@@ -73,11 +77,45 @@ VIAddVersionKey /LANG=0 "ProductVersion" "${VERSION}"
 
 !include "service.nsh"
 
+; An update or removal that gave up waiting has already asked the service to
+; stop: it stops once the running TEF operation ends, and nothing would start
+; it again. A copy of this program in the temporary folder (the program
+; itself may be deleted, and $PLUGINSDIR goes when it exits) runs detached
+; with /RESTARTSERVICE: it waits for the service to stop and starts it. TAIL
+; ends its command line (the uninstaller's copy runs in place with _?=).
+!macro RestarterFunctions UN TAIL
+Function ${UN}LeaveRestarter
+  GetTempFileName $0
+  Delete $0
+  StrCpy $0 "$0.exe"
+  CopyFiles /SILENT "$EXEPATH" "$0"
+  Exec '"$0" /S /RESTARTSERVICE${TAIL}'
+FunctionEnd
+
+; With /RESTARTSERVICE on the command line: waits for the service, starts it
+; and quits.
+Function ${UN}RestartOnRequest
+  ${GetParameters} $0
+  ClearErrors
+  ${GetOptions} $0 "/RESTARTSERVICE" $1
+  ${IfNot} ${Errors}
+    StrCpy $StopWaitS ${RESTART_WAIT_S}
+    Call ${UN}RestartWhenStopped
+    Delete /REBOOTOK "$EXEPATH"
+    Quit
+  ${EndIf}
+FunctionEnd
+!macroend
+
+!insertmacro RestarterFunctions "" ""
+!insertmacro RestarterFunctions "un." " _?=$TEMP"
+
 Section "${PRODUCT}" SecProgram
   SectionIn RO
   SetOutPath "$INSTDIR"
   Call StopService
   ${If} $ServiceState == "running"
+    Call LeaveRestarter
     MessageBox MB_ICONSTOP "O serviço ${SERVICE} não parou em $StopWaitS s (uma operação TEF pode estar em andamento); nada foi alterado. Tente de novo com o caixa livre." /SD IDOK
     SetErrorLevel 2
     Abort
@@ -133,6 +171,7 @@ Section "-Service"
 SectionEnd
 
 Function .onInit
+  Call RestartOnRequest
   !if ${ARCH} == x86_64
     SetRegView 64
   !endif
@@ -153,6 +192,7 @@ FunctionEnd
 Section "Uninstall"
   Call un.StopService
   ${If} $ServiceState == "running"
+    Call un.LeaveRestarter
     MessageBox MB_ICONSTOP "O serviço ${SERVICE} não parou em $StopWaitS s (uma operação TEF pode estar em andamento); nada foi removido. Tente de novo com o caixa livre." /SD IDOK
     SetErrorLevel 2
     Abort
@@ -182,6 +222,7 @@ Section "Uninstall"
 SectionEnd
 
 Function un.onInit
+  Call un.RestartOnRequest
   !if ${ARCH} == x86_64
     SetRegView 64
   !endif

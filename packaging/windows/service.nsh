@@ -51,6 +51,30 @@ Function ${UN}QueryService
   ${EndIf}
 FunctionEnd
 
+; Waits, bounded by $StopWaitS seconds, for the service open in $R1 to
+; report STOPPED and then for its process (the handle in $R7, 0 for none,
+; closed here) to end; $ServiceState "running" when it did not stop in time.
+Function ${UN}AwaitStop
+  IntOp $R8 $StopWaitS * 2
+  ${Do}
+    Call ${UN}QueryService
+    ${If} $R5 = ${SERVICE_STOPPED}
+    ${OrIf} $R8 <= 0
+      ${Break}
+    ${EndIf}
+    Sleep 500
+    IntOp $R8 $R8 - 1
+  ${Loop}
+  ${If} $R5 <> ${SERVICE_STOPPED}
+    StrCpy $ServiceState "running"
+  ${ElseIf} $R7 P<> 0
+    System::Call 'kernel32::WaitForSingleObject(p R7, i 30000) i'
+  ${EndIf}
+  ${If} $R7 P<> 0
+    System::Call 'kernel32::CloseHandle(p R7)'
+  ${EndIf}
+FunctionEnd
+
 Function ${UN}StopService
   StrCpy $ServiceState "absent"
   IntOp $R9 ${SERVICE_QUERY_STATUS} | ${SERVICE_STOP}
@@ -72,35 +96,14 @@ Function ${UN}StopService
         ${EndIf}
         IntOp $StopWaitS $R8 + ${STOP_MARGIN_S}
       ${EndIf}
-      IntOp $R8 $StopWaitS * 2
-      ${Do}
-        Call ${UN}QueryService
-        ${If} $R5 = ${SERVICE_STOPPED}
-        ${OrIf} $R8 <= 0
-          ${Break}
-        ${EndIf}
-        Sleep 500
-        IntOp $R8 $R8 - 1
-      ${Loop}
-      ${If} $R5 <> ${SERVICE_STOPPED}
-        StrCpy $ServiceState "running"
-      ${ElseIf} $R7 P<> 0
-        System::Call 'kernel32::WaitForSingleObject(p R7, i 30000) i'
-      ${EndIf}
-      ${If} $R7 P<> 0
-        System::Call 'kernel32::CloseHandle(p R7)'
-      ${EndIf}
+      Call ${UN}AwaitStop
     ${EndIf}
     System::Free $R2
   ${EndIf}
   !insertmacro CloseService
 FunctionEnd
-!macroend
 
-!insertmacro ServiceFunctions ""
-!insertmacro ServiceFunctions "un."
-
-Function StartService
+Function ${UN}StartService
   StrCpy $R9 ${SERVICE_START}
   !insertmacro OpenService
   ${If} $R1 P<> 0
@@ -114,3 +117,29 @@ Function StartService
   ${EndIf}
   !insertmacro CloseService
 FunctionEnd
+
+; Waits, bounded by $StopWaitS seconds, for a service asked to stop to end,
+; and starts it again: what an update or a removal that gave up waiting
+; leaves behind, so the till gets its gateway back once the running TEF
+; operation ends.
+Function ${UN}RestartWhenStopped
+  StrCpy $ServiceState "absent"
+  StrCpy $R9 ${SERVICE_QUERY_STATUS}
+  !insertmacro OpenService
+  ${If} $R1 P<> 0
+    StrCpy $ServiceState "stopped"
+    System::Call '*(i 0, i 0, i 0, i 0, i 0, i 0, i 0, i 0, i 0) p .R2'
+    Call ${UN}QueryService
+    System::Call 'kernel32::OpenProcess(i ${SYNCHRONIZE}, i 0, i R6) p .R7'
+    Call ${UN}AwaitStop
+    System::Free $R2
+  ${EndIf}
+  !insertmacro CloseService
+  ${If} $ServiceState == "stopped"
+    Call ${UN}StartService
+  ${EndIf}
+FunctionEnd
+!macroend
+
+!insertmacro ServiceFunctions ""
+!insertmacro ServiceFunctions "un."

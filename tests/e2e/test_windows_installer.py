@@ -34,6 +34,8 @@ UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quore
 # How long the stand-in library holds the confirmation the crash comes
 # before: far longer than the test waits.
 HOLD_MS = 120000
+# A menu the payment shows its client before it goes to the library's host.
+MENU = {"cmd": 21, "text": "1:Loja;2:Cliente;"}
 PROGRAM_FILES = ["SvcQuorelSiTef.exe", "SvcQuorelSiTefWindow.dll", "uninstall.exe",
                  "dll/CliSiTef32I.dll", "SumatraPDF.exe", "libmupdf.dll"]
 
@@ -95,9 +97,10 @@ def service_lines(gateway):
     return [line.split("] ", 1)[1] for line in gateway.log_text().splitlines() if "servi" in line]
 
 
-def debit_scenario(gateway, nsu, **top):
-    steps = [{"cmd": 23}] + [dict(s, text=nsu) if s.get("type") in (133, 134) else s
-                             for s in approval_steps("debit")]
+def debit_scenario(gateway, nsu, first=(), **top):
+    """A debit payment approved with the NSU; `first`: steps before it."""
+    steps = [*first, {"cmd": 23}] + [dict(s, text=nsu) if s.get("type") in (133, 134) else s
+                                     for s in approval_steps("debit")]
     (gateway.folder / "dll" / "CliSiTefSim.json").write_text(
         json.dumps({**top, "functions": {"2": {"steps": steps}}}))
 
@@ -165,8 +168,7 @@ def test_install_payment_upgrade_over_a_backup_and_uninstall(wine, sale_api):
     # Wine's service manager does not notice that the process died: the
     # service stays "running" and never stops, like one whose payment never
     # ends. An upgrade then gives up after its wait and changes nothing.
-    refused = wine.run(UPGRADE, "/S", "/STOPWAIT=2", check=False)
-    assert refused.returncode == 2
+    assert wine.status(UPGRADE, "/S", "/STOPWAIT=2") == 2
     assert registered(wine)["DisplayVersion"] == version_of(INSTALLER)
 
     debit_scenario(gateway, "000555")
@@ -266,3 +268,35 @@ def test_upgrade_lets_a_running_payment_end(wine, sale_api):
         "Operação em andamento concluída; parando o servidor.", "O serviço foi parado.",
         "Iniciando servidor socket.", "O serviço foi inciado."]
     uninstall(wine, location)
+
+
+def test_upgrade_that_gives_up_leaves_the_service_to_start_again(wine, sale_api):
+    """An upgrade that gives up waiting while a payment waits for its client
+    changes nothing; the service, already asked to stop, stops once the
+    payment ends, and what the upgrade left behind starts it again."""
+    location = r"C:\Balcao\QuorelSiTef"
+    gateway, _ = prepare_machine(wine, location, sale_api, "000888", first=[MENU])
+    install(wine, INSTALLER, "/STANDIN", "/D=" + location)
+    wait_until(lambda: port_open(gateway.port), timeout=30, what="the service's port")
+
+    client, session = open_session(gateway, sale_api)
+    client.converse(payment_request(session, operation=2), until=("menu",))
+    assert wine.status(UPGRADE, "/S", "/STOPWAIT=2") == 2
+    assert registered(wine)["DisplayVersion"] == version_of(INSTALLER)
+
+    texts = client.converse(reply(session, "menu", response="1:Loja"))
+    client.close()
+    assert json.loads(texts[-1])["status"] == "approved"
+    wait_until(lambda: service_lines(gateway)[-3:] ==
+               ["O serviço foi parado.", "Iniciando servidor socket.", "O serviço foi inciado."],
+               timeout=60, what="the service started again")
+    wait_until(lambda: port_open(gateway.port), timeout=30, what="the service's port again")
+
+    debit_scenario(gateway, "000999")
+    client, session = open_session(gateway, sale_api)
+    texts = client.converse(payment_request(session, operation=2))
+    client.close()
+    assert json.loads(texts[-1])["status"] == "approved"
+    assert confirmations(gateway) == [1, 1]
+    assert registered(wine)["DisplayVersion"] == version_of(INSTALLER)
+    assert all((gateway.folder / name).exists() for name in PROGRAM_FILES)

@@ -86,6 +86,14 @@ class Wine:
         return subprocess.run(["wine", *map(str, args)], env=self.environ(extra), check=check,
                               stdin=subprocess.DEVNULL, capture_output=True)
 
+    def status(self, *args):
+        """Runs a Windows program to its end and returns its exit code; its
+        output goes nowhere, as for a program that leaves another running
+        (Wine hands that one the same output, which would keep a pipe open)."""
+        return subprocess.run(["wine", *map(str, args)], env=self.environ(),
+                              stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL, check=False).returncode
+
     def processes(self, text):
         """Process ids of this prefix's programs whose command line holds the
         text (case-insensitive)."""
