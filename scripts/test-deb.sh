@@ -81,19 +81,30 @@ fi
 systemd-nspawn --boot --quiet --register=no --keep-unit -D "$root" \
   --machine=quorelsitef-deb-test >"$work/console.log" 2>&1 &
 container=$!
-# The container's init: systemd-nspawn's child process.
+# The container's init: the child of systemd-nspawn that is process 1 of its
+# own namespace. For a moment nspawn's first child is the one that sets the
+# container up, in the machine's process namespace; it is not the init.
+container_init() {
+  local pid
+  for pid in $(ps -o pid= --ppid "$container"); do
+    if awk '/^NSpid:/ { exit !(NF > 2 && $NF == 1) }' "/proc/$pid/status" 2>/dev/null; then
+      echo "$pid"
+      return
+    fi
+  done
+}
+# Until systemd answers, systemctl says "offline" at once. nsenter takes the
+# init's root as well as its namespaces: when this script itself runs in a
+# chroot, the container's mount namespace is rooted at the machine's root.
 leader=
-for _ in $(seq 300); do
-  leader=$(ps -o pid= --ppid "$container" | tr -d ' ' | head -n 1 || true)
-  [[ -n $leader ]] && break
-  sleep 0.1
-done
-# Until systemd answers, systemctl says "offline" at once.
 state=
 for _ in $(seq 120); do
-  [[ -n $leader ]] || break
-  state=$(timeout 60 nsenter --target "$leader" --all systemctl is-system-running --wait 2>/dev/null || true)
-  [[ $state == running || $state == degraded ]] && break
+  leader=$(container_init)
+  if [[ -n $leader ]]; then
+    state=$(timeout 60 nsenter --target "$leader" --all --root --wd \
+      systemctl is-system-running --wait 2>/dev/null || true)
+    [[ $state == running || $state == degraded ]] && break
+  fi
   sleep 1
 done
 if [[ $state != running && $state != degraded ]]; then
