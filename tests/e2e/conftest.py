@@ -11,6 +11,7 @@ copied and each gateway runs as `wine SvcQuorelSiTef.exe --service`.
 
 import glob
 import os
+import random
 import shutil
 import signal
 import socket
@@ -27,9 +28,18 @@ ROOT = Path(__file__).resolve().parents[2]
 
 
 def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
+    """A port nothing holds, below the range the system draws the local ports
+    of outgoing connections from: a port of that range that was free a moment
+    ago can be taken by a connection before the gateway binds it."""
+    low = int(Path("/proc/sys/net/ipv4/ip_local_port_range").read_text().split()[0])
+    while True:
+        port = random.randrange(1024, low)
+        with socket.socket() as s:
+            try:
+                s.bind(("", port))
+            except OSError:
+                continue
+            return port
 
 
 def port_open(port):
@@ -91,8 +101,12 @@ class Gateway:
                 self.command("--service"), cwd=self.folder, env=self.environ(),
                 stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=err)
         if wait_listening:
-            wait_until(lambda: port_open(self.port), timeout=30 if self.wine else 10,
-                       what=f"port {self.port}")
+            wait_until(lambda: port_open(self.port) or self.proc.poll() is not None,
+                       timeout=30 if self.wine else 10, what=f"port {self.port}")
+            if self.proc.poll() is not None:
+                raise AssertionError(f"the gateway ended with code {self.proc.returncode} "
+                                     f"before listening on port {self.port}\n"
+                                     f"{self.stderr_text()}{self.log_text()[-2000:]}")
 
     def signal(self, sig):
         self.proc.send_signal(sig)
