@@ -1,6 +1,7 @@
 #include "host/QuorelSiTefService.h"
 
 #include "host/TlsServerContext.h"
+#include "platform/Platform.h"
 #include "util/RegionalConfig.h"
 #include "util/ServiceLog.h"
 #include "util/VornSysUtils.h"
@@ -40,7 +41,7 @@ TServerSettings TQuorelSiTefService::ServerSettings(const TIniConfig& config) {
   settings.listen.keepAliveIdleSeconds = ReadPositive(config, "keepalive_idle_seconds", 60);
   settings.listen.keepAliveIntervalSeconds = ReadPositive(config, "keepalive_interval_seconds", 10);
   settings.listen.keepAliveProbes = ReadPositive(config, "keepalive_probes", 6);
-  settings.certificateFolder = VornAppDir() + "Certificado/";
+  settings.certificateFolder = VornAppDir() + "Certificado" + platform::Current().PathDelimiter();
   settings.ciphers = config.ReadString(kServer, "ciphers", "");
   if (settings.ciphers.empty())
     settings.ciphers = TlsServerContext::kIntermediateCiphers;
