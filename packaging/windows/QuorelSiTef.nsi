@@ -110,8 +110,27 @@ FunctionEnd
 !insertmacro RestarterFunctions "" ""
 !insertmacro RestarterFunctions "un." " _?=$TEMP"
 
+; The service runs the program of the folder it was registered from: an
+; installation into another folder would leave it running the old program,
+; and the backups of pending transactions in the old folder's TEF\. Such an
+; installation changes nothing.
+Function CheckServiceFolder
+  ReadRegStr $0 HKLM "SYSTEM\CurrentControlSet\Services\${SERVICE}" "ImagePath"
+  ${If} $0 != ""
+    StrCpy $1 '"$INSTDIR\${EXE}"'
+    StrLen $2 $1
+    StrCpy $3 $0 $2
+    ${If} $3 != $1
+      MessageBox MB_ICONSTOP "O serviço ${SERVICE} está registrado para outra pasta ($0); nada foi alterado. Atualize a instalação daquela pasta, ou remova-a antes." /SD IDOK
+      SetErrorLevel 2
+      Abort
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
+
 Section "${PRODUCT}" SecProgram
   SectionIn RO
+  Call CheckServiceFolder
   SetOutPath "$INSTDIR"
   Call StopService
   ${If} $ServiceState == "running"

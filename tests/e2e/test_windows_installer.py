@@ -233,6 +233,14 @@ def test_plain_install_writes_the_default_ini_and_no_stand_in(wine):
     wait_until(lambda: b"RUNNING" in wine.run("sc", "query", SERVICE, check=False).stdout,
                timeout=30, what="the service to run")
 
+    # Into another folder, while the service runs this one's program and
+    # keeps its backups here: nothing changes.
+    other = r"C:\Outra\QuorelSiTef"
+    assert wine.status(INSTALLER, "/S", "/D=" + other) == 2
+    assert not drive_c(wine, other).exists()
+    assert registered(wine)["InstallLocation"] == location
+    assert b"RUNNING" in wine.run("sc", "query", SERVICE, check=False).stdout
+
     uninstall(wine, location)
     assert sorted(path.name for path in folder.iterdir()) == \
         ["Certificado", "Log", "Outbox", "SvcQuorelSiTef.ini", "TEF"]
