@@ -113,17 +113,49 @@ FunctionEnd
 ; The service runs the program of the folder it was registered from: an
 ; installation into another folder would leave it running the old program,
 ; and the backups of pending transactions in the old folder's TEF\. Such an
-; installation changes nothing.
+; installation changes nothing. The registered path may be quoted or not, be
+; followed by arguments, hold environment variables (a service registered by
+; another tool or an older program), and name the folder in another case or
+; in short names: the folders are compared as the file system sees them.
 Function CheckServiceFolder
   ReadRegStr $0 HKLM "SYSTEM\CurrentControlSet\Services\${SERVICE}" "ImagePath"
   ${If} $0 != ""
-    StrCpy $1 '"$INSTDIR\${EXE}"'
-    StrLen $2 $1
-    StrCpy $3 $0 $2
-    ${If} $3 != $1
-      MessageBox MB_ICONSTOP "O serviço ${SERVICE} está registrado para outra pasta ($0); nada foi alterado. Atualize a instalação daquela pasta, ou remova-a antes." /SD IDOK
-      SetErrorLevel 2
-      Abort
+    ExpandEnvStrings $1 $0
+    StrCpy $2 $1 1
+    ${If} $2 == '"'
+      StrCpy $1 $1 "" 1
+    ${EndIf}
+    ; The program's path ends at the first ".exe" followed by the closing
+    ; quote, a space or the end.
+    StrCpy $2 0
+    ${Do}
+      StrCpy $3 $1 5 $2
+      StrCpy $4 $3 4
+      ${If} $4 == ".exe"
+        StrCpy $4 $3 1 4
+        ${If} $4 == ""
+        ${OrIf} $4 == '"'
+        ${OrIf} $4 == " "
+          IntOp $2 $2 + 4
+          StrCpy $1 $1 $2
+          ${ExitDo}
+        ${EndIf}
+      ${ElseIf} $3 == ""
+        ${ExitDo}
+      ${EndIf}
+      IntOp $2 $2 + 1
+    ${Loop}
+    ${GetParent} $1 $1
+    ${If} $1 != $INSTDIR
+      ; Empty for a folder that does not exist.
+      GetFullPathName /SHORT $2 $1
+      GetFullPathName /SHORT $3 $INSTDIR
+      ${If} $2 == ""
+      ${OrIf} $2 != $3
+        MessageBox MB_ICONSTOP "O serviço ${SERVICE} está registrado para outra pasta ($0); nada foi alterado. Atualize a instalação daquela pasta, ou remova-a antes." /SD IDOK
+        SetErrorLevel 2
+        Abort
+      ${EndIf}
     ${EndIf}
   ${EndIf}
 FunctionEnd

@@ -247,6 +247,38 @@ def test_plain_install_writes_the_default_ini_and_no_stand_in(wine):
     assert wine.run("sc", "query", SERVICE, check=False).returncode != 0
 
 
+def short_path(wine, path):
+    """The path in the short (8.3) names of its folders."""
+    (wine.prefix / "drive_c" / "short.bat").write_text(
+        f'@for %%I in ("{path}") do @echo %%~sI\r\n')
+    return wine.run("cmd", "/c", r"C:\short.bat").stdout.decode().strip()
+
+
+def test_update_finds_the_service_folder_however_its_path_is_written(wine):
+    """The service's program may be registered unquoted, with environment
+    variables, in short names or in another case (by another tool, or by an
+    older program): an update of that folder goes on; one of another folder
+    is still refused."""
+    location = r"C:\Program Files\QuorelSiTef"
+    install(wine, INSTALLER)
+    short = short_path(wine, location)
+    assert short.lower() != location.lower()
+    key = rf"HKLM\SYSTEM\CurrentControlSet\Services\{SERVICE}"
+    cases = [("REG_SZ", rf"{location}\SvcQuorelSiTef.exe --service", 0),
+             ("REG_EXPAND_SZ", r'"%ProgramFiles%\QuorelSiTef\SvcQuorelSiTef.exe" --service', 0),
+             ("REG_SZ", rf'"{short}\SvcQuorelSiTef.exe" --service', 0),
+             ("REG_SZ", rf'"{location.upper()}\SVCQUORELSITEF.EXE" --service', 0),
+             ("REG_SZ", rf"{location}2\SvcQuorelSiTef.exe --service", 2)]
+    outcomes = []
+    for kind, image, _ in cases:
+        wine.run("reg", "add", key, "/v", "ImagePath", "/t", kind, "/d", image, "/f")
+        outcomes.append((image, wine.status(INSTALLER, "/S")))
+        wait_until(lambda: b"RUNNING" in wine.run("sc", "query", SERVICE, check=False).stdout,
+                   timeout=30, what="the service to run")
+    assert outcomes == [(image, status) for _, image, status in cases]
+    uninstall(wine, location)
+
+
 def test_upgrade_lets_a_running_payment_end(wine, sale_api):
     """An upgrade while a payment waits for its confirmation: the service
     finishes the payment before it stops, the program is replaced after."""
