@@ -50,8 +50,8 @@ def host(path):
 
 def inside(*args, wait=True):
     """Runs a command in the system under test, as its root."""
-    command = ["nsenter", "--target", os.environ["GATEWAY_DEB_INIT"], "--all",
-               "--root", "--wd", "/usr/bin/env", "-i", "LANG=C.UTF-8", "DEBIAN_FRONTEND=noninteractive",
+    command = ["nsenter", "--target", os.environ["GATEWAY_DEB_INIT"], "--all", "--root", "--wd",
+               "/usr/bin/env", "-i", "LANG=C.UTF-8", "DEBIAN_FRONTEND=noninteractive",
                "PATH=/usr/sbin:/usr/bin:/sbin:/bin", *args]
     if not wait:
         return subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
